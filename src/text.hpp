@@ -1,0 +1,22 @@
+// Text handling: entity decoding with trimming and attribute lookup in a start
+// tag. Title cleaning is the export lyrn_clean_title.
+#pragma once
+
+#include <cstddef>
+
+namespace lyrn {
+
+// Decodes the five XML entities and numeric character references in the
+// `count` bytes at `text` (single level, anything else copied as it stands),
+// then trims whitespace at both ends. Returns a new heap string (free with
+// free), possibly empty; null only when memory runs out. `text` is not read
+// when count is 0.
+char *xml_decode_trim(const char *text, std::size_t count);
+
+// Finds the first attribute called `name` (ASCII case-insensitive, same
+// length) that has a value in the attribute region of a start tag and returns
+// that value decoded and trimmed by xml_decode_trim, or null when there is
+// none. Reads only the `count` bytes at `region`.
+char *extract_attr(const char *region, std::size_t count, const char *name);
+
+}  // namespace lyrn
