@@ -1,0 +1,171 @@
+// The tolerant markup scanner: one forward pass over a byte span that reports
+// start tags (name and attribute region) and end tags (name and the text
+// collected since the previous tag). It keeps no element stack, checks
+// nothing, reports no error, and stops quietly where the input ends inside
+// an unfinished construct. Comments, processing instructions and
+// declarations produce nothing; CDATA contents join the collected text.
+//
+// The handler is any object with
+//   void start_tag(const char *name, size_t name_len, const char *attrs, size_t attrs_len);
+//   void end_tag(const char *name, size_t name_len, const collected_text &text);
+// Names and attribute regions are spans of the input, valid during the call.
+// An end tag's text is handed over raw; the handler decodes it (entities and
+// trimming) only when one of its rules reads it, which keeps text that no rule
+// reads from ever being decoded or copied.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "ascii.hpp"
+#include "byte_buffer.hpp"
+
+namespace lyrn {
+
+// The text collected since the last tag: a span of the input while it is one
+// piece, else the scanner's buffer where the pieces were joined.
+struct collected_text {
+  const char *data;
+  std::size_t size;
+};
+
+namespace markup_detail {
+
+// The collected text. A single piece (the usual case: one text run, or one
+// CDATA section) stays a span of the input; only when a second piece joins it
+// (text around a comment or a CDATA section) are the pieces copied into one
+// buffer that is reused for the whole scan.
+class text_collector {
+ public:
+  void append(const char *p, std::size_t n) {
+    if (n == 0) return;
+    if (joined_) {
+      buffer_.append(p, n);  // a piece that cannot be stored is dropped
+    } else if (span_size_ == 0) {
+      span_ = p;
+      span_size_ = n;
+    } else {
+      buffer_.clear();
+      joined_ = true;
+      if (buffer_.reserve(span_size_ + n + 1)) {
+        buffer_.append(span_, span_size_);
+        buffer_.append(p, n);
+      } else {
+        buffer_.append(span_, span_size_);
+      }
+    }
+  }
+
+  void clear() {
+    span_size_ = 0;
+    joined_ = false;
+  }
+
+  collected_text text() const {
+    if (joined_) return {buffer_.data() ? buffer_.data() : "", buffer_.size()};
+    return {span_size_ ? span_ : "", span_size_};
+  }
+
+ private:
+  const char *span_ = nullptr;
+  std::size_t span_size_ = 0;
+  bool joined_ = false;
+  byte_buffer buffer_;
+};
+
+// Index of the first occurrence of the 3-byte pattern at or after `from`, or n.
+inline std::size_t find3(const char *in, std::size_t from, std::size_t n, const char pat[3]) {
+  while (from + 3 <= n) {
+    const void *hit = std::memchr(in + from, pat[0], n - from - 2);
+    if (!hit) return n;
+    std::size_t at = static_cast<std::size_t>(static_cast<const char *>(hit) - in);
+    if (in[at + 1] == pat[1] && in[at + 2] == pat[2]) return at;
+    from = at + 1;
+  }
+  return n;
+}
+
+// Index of the '>' that closes a tag whose '<' is just before `from`, or n
+// when the input ends first. A quoted run hides everything up to its closing
+// quote of the same kind, the name included.
+inline std::size_t find_tag_end(const char *in, std::size_t from, std::size_t n) {
+  std::size_t j = from;
+  while (j < n) {
+    char c = in[j];
+    if (c == '>') return j;
+    if (c == '"' || c == '\'') {
+      const void *q = std::memchr(in + j + 1, c, n - j - 1);
+      if (!q) return n;
+      j = static_cast<std::size_t>(static_cast<const char *>(q) - in) + 1;
+    } else {
+      ++j;
+    }
+  }
+  return n;
+}
+
+}  // namespace markup_detail
+
+template <class Handler>
+void scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
+  using namespace markup_detail;
+  text_collector text;
+  std::size_t i = 0;
+  while (i < n) {
+    if (in[i] != '<') {
+      const void *lt = std::memchr(in + i, '<', n - i);
+      std::size_t end = lt ? static_cast<std::size_t>(static_cast<const char *>(lt) - in) : n;
+      text.append(in + i, end - i);
+      i = end;
+      continue;
+    }
+    const std::size_t left = n - i;
+    if (left >= 4 && std::memcmp(in + i, "<!--", 4) == 0) {
+      // The closing "-->" may not overlap the opener: "<!-->" is still open.
+      std::size_t close = find3(in, i + 4, n, "-->");
+      if (close == n) return;
+      i = close + 3;
+      continue;
+    }
+    if (left >= 9 && std::memcmp(in + i, "<![CDATA[", 9) == 0) {
+      std::size_t close = find3(in, i + 9, n, "]]>");
+      if (close == n) return;
+      text.append(in + i + 9, close - (i + 9));
+      i = close + 3;
+      continue;
+    }
+    if (left >= 2 && (in[i + 1] == '?' || in[i + 1] == '!')) {
+      // Processing instruction or declaration: up to the first '>', quotes or not.
+      const void *gt = std::memchr(in + i + 1, '>', left - 1);
+      if (!gt) return;
+      i = static_cast<std::size_t>(static_cast<const char *>(gt) - in) + 1;
+      continue;
+    }
+    if (left == 1) return;
+    const std::size_t gt = find_tag_end(in, i + 1, n);
+    if (gt == n) return;
+    const std::size_t p = i;
+    i = gt + 1;
+    if (gt == p + 1) {  // "<>"
+      text.clear();
+      continue;
+    }
+    const bool is_end = in[p + 1] == '/';
+    std::size_t start = is_end ? p + 2 : p + 1;
+    const std::size_t stop = (!is_end && in[gt - 1] == '/') ? gt - 1 : gt;
+    while (start < stop && ascii_is_space(static_cast<unsigned char>(in[start]))) ++start;
+    std::size_t name_end = start;
+    while (name_end < stop && !ascii_is_space(static_cast<unsigned char>(in[name_end]))) ++name_end;
+    const char *name = in + start;
+    const std::size_t name_len = name_end - start;
+    if (is_end) {
+      if (name_len > 0) handler.end_tag(name, name_len, text.text());
+      text.clear();
+    } else {
+      text.clear();
+      if (name_len > 0) handler.start_tag(name, name_len, in + name_end, stop - name_end);
+    }
+  }
+}
+
+}  // namespace lyrn
