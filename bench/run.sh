@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the benchmark in build-bench (Release) and runs it once.
+# BENCH_QUICK=1 runs tiny feeds only, in seconds.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BENCH_BUILD:-$root/build-bench}
+
+bash "$root/scripts/install-bench-deps.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLYRN_BENCH=ON >/dev/null
+cmake --build "$build" --target lyrn_bench -j"${JOBS:-2}"
+args=()
+if [ -n "${BENCH_QUICK:-}" ] && [ "${BENCH_QUICK}" != 0 ]; then args+=(--quick); fi
+exec "$build/bench/lyrn_bench" "${args[@]}"
