@@ -26,7 +26,7 @@ build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	@$(BUILD)/lyrn_c_host $(FEED) $(URL)
+	@$(BUILD)/tools/lyrn feed $(FEED) --url $(URL) --pretty
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
