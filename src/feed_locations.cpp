@@ -12,6 +12,7 @@
 #include "byte_buffer.hpp"
 #include "last_error.hpp"
 #include "lyrn.h"
+#include "string_set.hpp"
 
 namespace lyrn {
 namespace {
@@ -57,6 +58,7 @@ struct slug_list {
   char **items = nullptr;
   std::size_t count = 0;
   std::size_t cap = 0;
+  string_set seen;  // the same slugs, for the duplicate check
 
   slug_list() = default;
   slug_list(const slug_list &) = delete;
@@ -67,6 +69,7 @@ struct slug_list {
   }
 
   bool contains(const char *slug) const {
+    if (seen.usable()) return seen.contains(slug);
     for (std::size_t i = 0; i < count; ++i)
       if (std::strcmp(items[i], slug) == 0) return true;
     return false;
@@ -84,6 +87,7 @@ struct slug_list {
       cap = grown_cap;
     }
     items[count++] = slug;
+    seen.insert(slug);
     return true;
   }
 };

@@ -12,7 +12,7 @@
 #include "feed_markup.hpp"
 #include "lyrn.h"
 #include "text.hpp"
-#include "url_set.hpp"
+#include "string_set.hpp"
 
 namespace lyrn {
 
@@ -86,7 +86,7 @@ struct feed_scan_state {
   std::int64_t item_publish_timestamp = 0;
   std::int64_t item_byte_length = 0;
   feed_summary summary{};
-  url_set seen_urls;  // the stream URLs of the tracks so far
+  string_set seen_urls;  // the stream URLs of the tracks so far
 
   feed_scan_state() = default;
   feed_scan_state(const feed_scan_state &) = delete;
@@ -107,6 +107,7 @@ struct feed_scan_state {
   void end_tag(const char *name, std::size_t len, const collected_text &text);
   void close_item();
   bool make_room();
+  bool seen_before(const char *url) const;
 };
 
 void feed_scan_state::start_tag(const char *name, std::size_t len, const char *attrs,
@@ -213,10 +214,21 @@ bool feed_scan_state::make_room() {
   return true;
 }
 
+// A track already has this stream URL. A track whose URL could not be copied
+// has none and equals no later URL.
+bool feed_scan_state::seen_before(const char *url) const {
+  if (seen_urls.usable()) return seen_urls.contains(url);
+  for (std::size_t i = 0; i < summary.count; ++i) {
+    const char *other = summary.tracks[i].stream_url;
+    if (other && std::strcmp(other, url) == 0) return true;
+  }
+  return false;
+}
+
 void feed_scan_state::close_item() {
   in_item = false;
   if (is_blank(item_stream_url)) return;
-  if (seen_urls.contains(item_stream_url, summary)) return;
+  if (seen_before(item_stream_url)) return;
   if (!make_room()) return;
 
   feed_track t{};
@@ -237,7 +249,7 @@ void feed_scan_state::close_item() {
   t.publish_timestamp = item_publish_timestamp;
   t.byte_length = item_byte_length;
   summary.tracks[summary.count] = t;
-  if (t.stream_url) seen_urls.insert(summary.count, summary);
+  if (t.stream_url) seen_urls.insert(t.stream_url);
   ++summary.count;
 }
 
