@@ -538,6 +538,28 @@ int save_feeds(const char *dir, const std::vector<feed_case> &rich, const std::v
   return 0;
 }
 
+// Converts one file with the library a number of times: a small, steady
+// workload to run under a profiler such as callgrind.
+int convert_file(const char *path, long times) {
+  FILE *f = std::fopen(path, "rb");
+  if (!f) {
+    std::fprintf(stderr, "cannot open %s\n", path);
+    return 1;
+  }
+  std::string bytes;
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+  std::fclose(f);
+  long tracks = -1;
+  for (long i = 0; i < times; ++i) {
+    char *doc = lyrn_parse_feed_json(bytes.data(), bytes.size(), kFeedUrl);
+    tracks = track_count_of(doc);
+    lyrn_free(doc);
+  }
+  std::printf("%s: %zu bytes, %ld tracks, converted %ld times\n", path, bytes.size(), tracks, times);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -550,8 +572,10 @@ int main(int argc, char **argv) {
       cfg.quick = true;
     } else if (std::strcmp(argv[i], "--save") == 0 && i + 1 < argc) {
       save_dir = argv[++i];
+    } else if (std::strcmp(argv[i], "--convert") == 0 && i + 1 < argc) {
+      return convert_file(argv[i + 1], i + 2 < argc ? std::atol(argv[i + 2]) : 1);
     } else {
-      std::fprintf(stderr, "usage: %s [--quick] [--save DIR]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--quick] [--save DIR] [--convert FILE [TIMES]]\n", argv[0]);
       return 2;
     }
   }
