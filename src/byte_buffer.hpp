@@ -56,7 +56,7 @@ class byte_buffer {
     if (data_) data_[0] = '\0';
   }
 
-  // Drops the last n bytes (n <= size()).
+  // Keeps the first n bytes and drops the rest (n <= size()).
   void truncate(std::size_t n) {
     len_ = n;
     if (data_) data_[len_] = '\0';
