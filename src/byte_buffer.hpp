@@ -62,6 +62,22 @@ class byte_buffer {
     if (data_) data_[len_] = '\0';
   }
 
+  void swap(byte_buffer &other) {
+    char *d = data_;
+    std::size_t l = len_, c = cap_;
+    data_ = other.data_;
+    len_ = other.len_;
+    cap_ = other.cap_;
+    other.data_ = d;
+    other.len_ = l;
+    other.cap_ = c;
+  }
+
+  // The contents read as a C string: empty when there are none or the first
+  // byte is a NUL.
+  const char *c_str() const { return data_ ? data_ : ""; }
+  bool blank() const { return len_ == 0 || data_[0] == '\0'; }
+
   // Hands the block to the caller (who frees it with free) and empties the buffer.
   char *release() {
     char *p = data_;

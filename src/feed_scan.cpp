@@ -75,32 +75,41 @@ char *title_from_url(const char *url) {
   return dup_bytes(seg, len);
 }
 
+// The open item's texts live in buffers that are reused from item to item,
+// so an item costs no allocation until it becomes a track. An empty buffer
+// (or one whose text starts with a NUL) stands for an absent or empty text.
 struct feed_scan_state {
   bool in_channel = false;
   bool in_item = false;
-  char *item_title = nullptr;
-  char *item_author = nullptr;
-  char *item_stream_url = nullptr;
-  char *item_artwork_url = nullptr;
+  byte_buffer item_title;
+  byte_buffer item_author;
+  byte_buffer item_stream_url;
+  byte_buffer item_artwork_url;
   double item_duration = 0;
   std::int64_t item_publish_timestamp = 0;
   std::int64_t item_byte_length = 0;
   feed_summary summary{};
   string_set seen_urls;  // the stream URLs of the tracks so far
+  byte_buffer scratch;   // a decoded text before a rule decides to keep it
 
   feed_scan_state() = default;
   feed_scan_state(const feed_scan_state &) = delete;
   feed_scan_state &operator=(const feed_scan_state &) = delete;
-  ~feed_scan_state() {
-    release_item();
-    release_feed_summary(summary);
-  }
+  ~feed_scan_state() { release_feed_summary(summary); }
 
-  void release_item() {
-    replace(item_title, nullptr);
-    replace(item_author, nullptr);
-    replace(item_stream_url, nullptr);
-    replace(item_artwork_url, nullptr);
+  // Decodes a text or attribute value into the scratch buffer. When that
+  // fails the scratch is empty, which every rule reads as an absent text.
+  const char *decode(const char *text, std::size_t size) {
+    xml_decode_trim_into(scratch, text, size);
+    return scratch.c_str();
+  }
+  // Decodes one attribute's value into the scratch; false when it is missing.
+  bool decode_attr(const char *attrs, std::size_t attrs_len, const char *name) {
+    const char *value;
+    std::size_t value_len;
+    if (!find_attr(attrs, attrs_len, name, &value, &value_len)) return false;
+    decode(value, value_len);
+    return true;
   }
 
   void start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
@@ -119,7 +128,10 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
     case 4:
       if (is_tag(name, len, "item")) {
         // A new item; one still open is discarded without a track.
-        release_item();
+        item_title.clear();
+        item_author.clear();
+        item_stream_url.clear();
+        item_artwork_url.clear();
         item_duration = 0;
         item_publish_timestamp = 0;
         item_byte_length = 0;
@@ -128,28 +140,19 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
       return;
     case 9:
       if (in_item && is_tag(name, len, "enclosure")) {
-        char *url = extract_attr(attrs, attrs_len, "url");
-        if (!is_blank(url))
-          replace(item_stream_url, url);
-        else
-          std::free(url);
+        if (decode_attr(attrs, attrs_len, "url") && !scratch.blank()) item_stream_url.swap(scratch);
         // The length acts on its own: it is kept when absent, set even without a url.
-        char *length = extract_attr(attrs, attrs_len, "length");
-        if (length) {
-          item_byte_length = read_length(length);
-          std::free(length);
-        }
+        if (decode_attr(attrs, attrs_len, "length")) item_byte_length = read_length(scratch.c_str());
       }
       return;
     case 12:
-      if ((in_item || in_channel) && is_tag(name, len, "itunes:image")) {
-        char *href = extract_attr(attrs, attrs_len, "href");
-        if (is_blank(href))
-          std::free(href);
-        else if (in_item)
-          replace(item_artwork_url, href);
-        else
+      if ((in_item || in_channel) && is_tag(name, len, "itunes:image") &&
+          decode_attr(attrs, attrs_len, "href") && !scratch.blank()) {
+        if (in_item) {
+          item_artwork_url.swap(scratch);
+        } else if (char *href = dup_cstr(scratch.c_str())) {
           replace(summary.channel_artwork_url, href);
+        }
       }
       return;
     default:
@@ -157,34 +160,30 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
   }
 }
 
-char *decode(const collected_text &text) { return xml_decode_trim(text.data, text.size); }
-
 void feed_scan_state::end_tag(const char *name, std::size_t len, const collected_text &text) {
   if (in_item) {
     switch (len) {
       case 5:
-        if (is_tag(name, len, "title")) replace(item_title, decode(text));
+        // Every title replaces the last, also an empty one.
+        if (is_tag(name, len, "title")) {
+          decode(text.data, text.size);
+          item_title.swap(scratch);
+        }
         return;
       case 13:
       case 6:
         // The first non-empty author of either spelling wins.
-        if (is_blank(item_author) &&
-            (is_tag(name, len, "itunes:author") || is_tag(name, len, "author")))
-          replace(item_author, decode(text));
+        if (item_author.blank() && (is_tag(name, len, "itunes:author") || is_tag(name, len, "author"))) {
+          decode(text.data, text.size);
+          item_author.swap(scratch);
+        }
         return;
       case 15:
-        if (is_tag(name, len, "itunes:duration")) {
-          char *value = decode(text);
-          item_duration = value ? lyrn_parse_duration(value) : 0;
-          std::free(value);
-        }
+        if (is_tag(name, len, "itunes:duration")) item_duration = lyrn_parse_duration(decode(text.data, text.size));
         return;
       case 7:
-        if (is_tag(name, len, "pubDate")) {
-          char *value = decode(text);
-          item_publish_timestamp = value ? lyrn_parse_rfc2822_date(value) : 0;
-          std::free(value);
-        }
+        if (is_tag(name, len, "pubDate"))
+          item_publish_timestamp = lyrn_parse_rfc2822_date(decode(text.data, text.size));
         return;
       case 4:
         if (is_tag(name, len, "item")) close_item();
@@ -195,7 +194,8 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
   }
   if (!in_channel) return;
   if (len == 5 && is_blank(summary.channel_name) && is_tag(name, len, "title")) {
-    replace(summary.channel_name, decode(text));
+    // A failed copy leaves the name absent, as a failed decoding would.
+    replace(summary.channel_name, dup_cstr(decode(text.data, text.size)));
   } else if (len == 7 && is_tag(name, len, "channel")) {
     in_channel = false;
   }
@@ -227,23 +227,25 @@ bool feed_scan_state::seen_before(const char *url) const {
 
 void feed_scan_state::close_item() {
   in_item = false;
-  if (is_blank(item_stream_url)) return;
-  if (seen_before(item_stream_url)) return;
+  if (item_stream_url.blank()) return;
+  const char *url = item_stream_url.c_str();
+  if (seen_before(url)) return;
   if (!make_room()) return;
 
   feed_track t{};
-  if (!is_blank(item_title)) {
-    t.title = lyrn_clean_title(item_title);
+  if (!item_title.blank()) {
+    t.title = lyrn_clean_title(item_title.c_str());
   } else {
-    char *source = title_from_url(item_stream_url);
+    char *source = title_from_url(url);
     t.title = lyrn_clean_title(source);
     std::free(source);
   }
-  const char *artwork = !is_blank(item_artwork_url)              ? item_artwork_url
+  const char *artwork = !item_artwork_url.blank()                ? item_artwork_url.c_str()
                         : !is_blank(summary.channel_artwork_url) ? summary.channel_artwork_url
                                                                  : nullptr;
-  t.artist = dup_cstr(item_author ? item_author : "");
-  t.stream_url = dup_cstr(item_stream_url);
+  // No author is written as "", so it needs no block of its own.
+  t.artist = item_author.blank() ? nullptr : dup_cstr(item_author.c_str());
+  t.stream_url = dup_cstr(url);
   t.artwork_url = artwork ? dup_cstr(artwork) : nullptr;
   t.duration = item_duration;
   t.publish_timestamp = item_publish_timestamp;
@@ -258,7 +260,7 @@ void feed_scan_state::close_item() {
 feed_summary collect_feed_summary(const char *feed, std::size_t length) {
   feed_scan_state state;
   scan_feed_markup(feed, length, state);
-  // An item still open at the end gives no track; its strings go with the state.
+  // An item still open at the end gives no track.
   feed_summary out = state.summary;
   state.summary = feed_summary{};
   return out;

@@ -7,8 +7,9 @@
 
 namespace lyrn {
 
-// One playlist entry. Strings are owned (malloc); title, artist and stream URL
-// are null only after an allocation failure, artwork is null when absent.
+// One playlist entry. Strings are owned (malloc). The artist is null when the
+// item names none (written as ""); title and stream URL are null only after
+// an allocation failure; artwork is null when absent.
 struct feed_track {
   char *title;
   char *artist;

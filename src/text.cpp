@@ -153,14 +153,13 @@ char *new_empty_string() { return dup_bytes("", 0); }
 
 }  // namespace
 
-char *xml_decode_trim(const char *text, std::size_t count) {
-  // Decoding never lengthens the text, so count + 1 bytes hold it all and no
-  // append below ever needs to grow the buffer.
-  byte_buffer work;
-  if (count == static_cast<std::size_t>(-1) || !work.reserve(count + 1)) return new_empty_string();
+namespace {
 
-  // Copies runs between references in one append each; an '&' that does not
-  // start a reference stays inside the current run.
+// Appends the decoded form of the count bytes at text to work, which already
+// has room for count + 1 bytes: decoding never lengthens the text, so no
+// append here needs to grow the buffer. Runs between references go in with
+// one append each; an '&' that does not start a reference stays in its run.
+void decode_into(byte_buffer &work, const char *text, std::size_t count) {
   std::size_t run = 0;
   std::size_t i = 0;
   while (i < count) {
@@ -179,12 +178,34 @@ char *xml_decode_trim(const char *text, std::size_t count) {
     run = i = semi + 1;
   }
   if (run < count) work.append(text + run, count - run);
+}
 
+}  // namespace
+
+char *xml_decode_trim(const char *text, std::size_t count) {
+  byte_buffer work;
+  if (count == static_cast<std::size_t>(-1) || !work.reserve(count + 1)) return new_empty_string();
+  decode_into(work, text, count);
   return dup_trimmed(work.data(), work.size());
 }
 
-char *extract_attr(const char *region, std::size_t count, const char *name) {
-  if (count == 0 || !name) return nullptr;
+bool xml_decode_trim_into(byte_buffer &out, const char *text, std::size_t count) {
+  out.clear();
+  if (count == static_cast<std::size_t>(-1) || !out.reserve(count + 1)) return false;
+  decode_into(out, text, count);
+  char *d = out.data();
+  std::size_t end = out.size();
+  while (end > 0 && ascii_is_space(static_cast<unsigned char>(d[end - 1]))) --end;
+  std::size_t begin = 0;
+  while (begin < end && ascii_is_space(static_cast<unsigned char>(d[begin]))) ++begin;
+  if (begin) std::memmove(d, d + begin, end - begin);
+  out.truncate(end - begin);
+  return true;
+}
+
+bool find_attr(const char *region, std::size_t count, const char *name, const char **value_out,
+               std::size_t *value_len) {
+  if (count == 0 || !name) return false;
   const std::size_t name_len = std::strlen(name);
   const auto is_space = [region](std::size_t k) {
     return ascii_is_space(static_cast<unsigned char>(region[k]));
@@ -193,27 +214,27 @@ char *extract_attr(const char *region, std::size_t count, const char *name) {
   std::size_t i = 0;
   for (;;) {
     while (i < count && is_space(i)) ++i;
-    if (i == count) return nullptr;
+    if (i == count) return false;
 
     const std::size_t attr = i;
     while (i < count && !is_space(i) && region[i] != '=' && region[i] != '/') ++i;
-    if (i == count) return nullptr;
+    if (i == count) return false;
     const std::size_t attr_len = i - attr;
 
     while (i < count && is_space(i)) ++i;
-    if (i == count) return nullptr;
+    if (i == count) return false;
 
     if (region[i] != '=') {
       // A name without a value: pass over the whole run that follows it, so
       // that in `foo url="x"` the url is taken as part of foo's debris.
       while (i < count && !is_space(i)) ++i;
-      if (i == count) return nullptr;
+      if (i == count) return false;
       continue;
     }
 
     ++i;
     while (i < count && is_space(i)) ++i;
-    if (i == count) return nullptr;
+    if (i == count) return false;
 
     std::size_t value;
     std::size_t value_end;
@@ -229,9 +250,19 @@ char *extract_attr(const char *region, std::size_t count, const char *name) {
       value_end = i;
     }
 
-    if (attr_len == name_len && ascii_iequal(region + attr, name, name_len))
-      return xml_decode_trim(region + value, value_end - value);
+    if (attr_len == name_len && ascii_iequal(region + attr, name, name_len)) {
+      *value_out = region + value;
+      *value_len = value_end - value;
+      return true;
+    }
   }
+}
+
+char *extract_attr(const char *region, std::size_t count, const char *name) {
+  const char *value;
+  std::size_t value_len;
+  if (!find_attr(region, count, name, &value, &value_len)) return nullptr;
+  return xml_decode_trim(value, value_len);
 }
 
 }  // namespace lyrn

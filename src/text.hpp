@@ -6,6 +6,8 @@
 
 namespace lyrn {
 
+class byte_buffer;
+
 // Decodes the five XML entities and numeric character references in the
 // `count` bytes at `text` (single level, anything else copied as it stands),
 // then trims whitespace at both ends. Returns a new heap string (free with
@@ -13,10 +15,20 @@ namespace lyrn {
 // when count is 0.
 char *xml_decode_trim(const char *text, std::size_t count);
 
+// The same decoding and trimming into a reused buffer, which then holds
+// exactly the result (cleared first). False, with the buffer empty, when it
+// cannot hold the text.
+bool xml_decode_trim_into(byte_buffer &out, const char *text, std::size_t count);
+
 // Finds the first attribute called `name` (ASCII case-insensitive, same
 // length) that has a value in the attribute region of a start tag and returns
 // that value decoded and trimmed by xml_decode_trim, or null when there is
 // none. Reads only the `count` bytes at `region`.
 char *extract_attr(const char *region, std::size_t count, const char *name);
+
+// The raw value span of that attribute (not decoded, inside the region);
+// false when there is none.
+bool find_attr(const char *region, std::size_t count, const char *name, const char **value,
+               std::size_t *value_len);
 
 }  // namespace lyrn
