@@ -68,16 +68,12 @@ struct slug_list {
     std::free(items);
   }
 
-  bool contains(const char *slug) const {
-    if (seen.usable()) return seen.contains(slug);
-    for (std::size_t i = 0; i < count; ++i)
-      if (std::strcmp(items[i], slug) == 0) return true;
-    return false;
-  }
+  bool contains(const char *slug) const { return seen.contains(slug); }
 
   // Takes ownership of `slug` when it returns true; false when the list
   // cannot grow, and then the caller still owns it.
   bool push(char *slug) {
+    if (!seen.make_room()) return false;
     if (count == cap) {
       if (cap > static_cast<std::size_t>(-1) / 2 / sizeof(char *)) return false;
       const std::size_t grown_cap = cap ? cap * 2 : kFirstListCapacity;

@@ -1,5 +1,5 @@
-// The channel and item rules: they turn the scanner's events into a
-// feed_summary. Two flags (in channel, in item) are the whole structural
+// The channel and item rules: they turn the scanner's events into tracks,
+// handed to a receiver as each item closes, and a feed_summary. Two flags (in channel, in item) are the whole structural
 // state; an element is recognised by its own name alone, at any depth.
 #include "feed_scan.hpp"
 
@@ -11,22 +11,12 @@
 #include "byte_buffer.hpp"
 #include "feed_markup.hpp"
 #include "lyrn.h"
-#include "text.hpp"
 #include "string_set.hpp"
+#include "text.hpp"
 
 namespace lyrn {
 
-void release_feed_track(feed_track &track) {
-  std::free(track.title);
-  std::free(track.artist);
-  std::free(track.stream_url);
-  std::free(track.artwork_url);
-  track.title = track.artist = track.stream_url = track.artwork_url = nullptr;
-}
-
 void release_feed_summary(feed_summary &summary) {
-  for (std::size_t i = 0; i < summary.count; ++i) release_feed_track(summary.tracks[i]);
-  std::free(summary.tracks);
   std::free(summary.channel_name);
   std::free(summary.channel_artwork_url);
   summary = feed_summary{};
@@ -65,19 +55,23 @@ std::int64_t read_length(const char *s) {
 
 // The title of an item that has none: the URL's last segment without its
 // extension (a leading '.' is no extension), or "Track" when that is empty.
-char *title_from_url(const char *url) {
+void title_from_url(const char *url, byte_buffer &out) {
   const char *seg = std::strrchr(url, '/');
   seg = seg ? seg + 1 : url;
   std::size_t len = std::strlen(seg);
   const char *dot = std::strrchr(seg, '.');
   if (dot && dot != seg) len = static_cast<std::size_t>(dot - seg);
-  if (len == 0) return dup_bytes("Track", 5);
-  return dup_bytes(seg, len);
+  out.clear();
+  if (len == 0)
+    out.append("Track", 5);
+  else
+    out.append(seg, len);
 }
 
 // The open item's texts live in buffers that are reused from item to item,
-// so an item costs no allocation until it becomes a track. An empty buffer
-// (or one whose text starts with a NUL) stands for an absent or empty text.
+// so items cost no allocation of their own: a track's fields go straight from
+// these buffers to the receiver. An empty buffer (or one whose text starts
+// with a NUL) stands for an absent or empty text.
 struct feed_scan_state {
   bool in_channel = false;
   bool in_item = false;
@@ -89,10 +83,12 @@ struct feed_scan_state {
   std::int64_t item_publish_timestamp = 0;
   std::int64_t item_byte_length = 0;
   feed_summary summary{};
-  string_set seen_urls;  // the stream URLs of the tracks so far
-  byte_buffer scratch;   // a decoded text before a rule decides to keep it
+  track_sink sink;
+  string_set seen_urls;  // the receiver's copies of the stream URLs so far
+  byte_buffer scratch;  // a decoded text before a rule decides to keep it
+  byte_buffer title;    // the closing item's cleaned title
 
-  feed_scan_state() = default;
+  explicit feed_scan_state(track_sink s) : sink(s) {}
   feed_scan_state(const feed_scan_state &) = delete;
   feed_scan_state &operator=(const feed_scan_state &) = delete;
   ~feed_scan_state() { release_feed_summary(summary); }
@@ -115,8 +111,6 @@ struct feed_scan_state {
   void start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
   void end_tag(const char *name, std::size_t len, const collected_text &text);
   void close_item();
-  bool make_room();
-  bool seen_before(const char *url) const;
 };
 
 void feed_scan_state::start_tag(const char *name, std::size_t len, const char *attrs,
@@ -201,64 +195,32 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
   }
 }
 
-// Room for one more track: 32 at first, then twice the count.
-bool feed_scan_state::make_room() {
-  feed_summary &s = summary;
-  if (s.count < s.capacity) return true;
-  std::size_t cap = s.capacity ? s.count * 2 : 32;
-  if (cap < s.count || cap > SIZE_MAX / sizeof(feed_track)) return false;
-  void *grown = std::realloc(s.tracks, cap * sizeof(feed_track));
-  if (!grown) return false;
-  s.tracks = static_cast<feed_track *>(grown);
-  s.capacity = cap;
-  return true;
-}
-
-// A track already has this stream URL. A track whose URL could not be copied
-// has none and equals no later URL.
-bool feed_scan_state::seen_before(const char *url) const {
-  if (seen_urls.usable()) return seen_urls.contains(url);
-  for (std::size_t i = 0; i < summary.count; ++i) {
-    const char *other = summary.tracks[i].stream_url;
-    if (other && std::strcmp(other, url) == 0) return true;
-  }
-  return false;
-}
-
 void feed_scan_state::close_item() {
   in_item = false;
   if (item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
-  if (seen_before(url)) return;
-  if (!make_room()) return;
+  if (seen_urls.contains(url)) return;
+  if (!seen_urls.make_room()) return;  // like a full track list: no track
 
-  feed_track t{};
   if (!item_title.blank()) {
-    t.title = lyrn_clean_title(item_title.c_str());
+    clean_title_into(title, item_title.c_str());
   } else {
-    char *source = title_from_url(url);
-    t.title = lyrn_clean_title(source);
-    std::free(source);
+    title_from_url(url, scratch);
+    clean_title_into(title, scratch.c_str());
   }
   const char *artwork = !item_artwork_url.blank()                ? item_artwork_url.c_str()
                         : !is_blank(summary.channel_artwork_url) ? summary.channel_artwork_url
                                                                  : nullptr;
-  // No author is written as "", so it needs no block of its own.
-  t.artist = item_author.blank() ? nullptr : dup_cstr(item_author.c_str());
-  t.stream_url = dup_cstr(url);
-  t.artwork_url = artwork ? dup_cstr(artwork) : nullptr;
-  t.duration = item_duration;
-  t.publish_timestamp = item_publish_timestamp;
-  t.byte_length = item_byte_length;
-  summary.tracks[summary.count] = t;
-  if (t.stream_url) seen_urls.insert(t.stream_url);
-  ++summary.count;
+  const feed_track t{title.c_str(),  item_author.c_str(),   item_duration,   url,
+                     artwork,        item_publish_timestamp, item_byte_length};
+  const char *kept_url = sink.add(sink.context, t);
+  if (kept_url) seen_urls.insert(kept_url);
 }
 
 }  // namespace
 
-feed_summary collect_feed_summary(const char *feed, std::size_t length) {
-  feed_scan_state state;
+feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink) {
+  feed_scan_state state(sink);
   scan_feed_markup(feed, length, state);
   // An item still open at the end gives no track.
   feed_summary out = state.summary;

@@ -1,5 +1,5 @@
 // Feed conversion, scan step: the tolerant markup scanner and the channel and
-// item rules that turn one feed's bytes into a feed_summary.
+// item rules that turn one feed's bytes into tracks and a feed_summary.
 #pragma once
 
 #include <cstddef>
@@ -7,37 +7,40 @@
 
 namespace lyrn {
 
-// One playlist entry. Strings are owned (malloc). The artist is null when the
-// item names none (written as ""); title and stream URL are null only after
-// an allocation failure; artwork is null when absent.
+// One playlist entry, handed over when its item closes. The strings are views
+// into the scan's buffers, valid only during the hand-over; the artist is ""
+// when the item names none and the artwork is null when there is none.
 struct feed_track {
-  char *title;
-  char *artist;
+  const char *title;
+  const char *artist;
   double duration;
-  char *stream_url;
-  char *artwork_url;
+  const char *stream_url;  // never empty
+  const char *artwork_url;
   std::int64_t publish_timestamp;
-  std::int64_t byte_length;
+  std::int64_t byte_length;  // never negative
 };
 
-// What the scan found: the channel and the tracks in the order their items
-// closed. The receiver owns every block and releases it with
-// release_feed_summary (or piece by piece).
+// Receives the tracks in the order their items closed. `add` returns the
+// receiver's own lasting copy of the track's stream URL, by which a repeated
+// URL is recognised later, or null when it kept none (then no later URL
+// equals this track's).
+struct track_sink {
+  const char *(*add)(void *context, const feed_track &track);
+  void *context;
+};
+
+// What the scan found about the channel. The receiver owns both strings
+// (malloc) and releases them with release_feed_summary.
 struct feed_summary {
   char *channel_name;         // null or owned; "" counts as absent
   char *channel_artwork_url;  // null or owned, non-empty
-  feed_track *tracks;         // null until the first track
-  std::size_t count;
-  std::size_t capacity;
 };
 
-// Frees a track's four strings and makes them null.
-void release_feed_track(feed_track &track);
-// Frees everything the summary owns and empties it.
 void release_feed_summary(feed_summary &summary);
 
-// Scans the first `length` bytes of a feed (length > 0) and returns what it
-// found. Never fails as a whole: at worst the summary holds fewer tracks.
-feed_summary collect_feed_summary(const char *feed, std::size_t length);
+// Scans the first `length` bytes of a feed (length > 0), handing every track
+// to `sink` as its item closes, and returns what it found about the channel.
+// Never fails as a whole: at worst fewer tracks are handed over.
+feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink);
 
 }  // namespace lyrn

@@ -54,17 +54,40 @@ void add_str_or_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, 
     yyjson_mut_obj_add_null(doc, obj, key);
 }
 
-// Builds and writes the playlist document, releasing the summary as it goes.
-char *write_playlist(feed_summary &summary, const char *feed_url) {
-  double total = 0.0;
-  for (std::size_t i = 0; i < summary.count; ++i)
-    if (summary.tracks[i].duration > 0) total += summary.tracks[i].duration;
+// The playlist under construction: each track becomes an object in the
+// document's "tracks" array as soon as its item closes, so no track is held
+// anywhere else and the document is the only thing that grows.
+struct playlist {
+  yyjson_mut_doc *doc;
+  yyjson_mut_val *tracks;  // null when the array could not be created
+  std::size_t count;
+  double total_duration;  // of the positive durations, in track order
+};
 
-  yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
-  if (!doc) {
-    release_feed_summary(summary);
-    return nullptr;
-  }
+const char *add_track(void *context, const feed_track &t) {
+  playlist &pl = *static_cast<playlist *>(context);
+  ++pl.count;
+  if (t.duration > 0) pl.total_duration += t.duration;
+  yyjson_mut_doc *doc = pl.doc;
+  yyjson_mut_val *obj = yyjson_mut_obj(doc);
+  add_str(doc, obj, "title", t.title);
+  add_str(doc, obj, "artist", t.artist);
+  yyjson_mut_obj_add_real(doc, obj, "duration", t.duration);
+  // The document's copy of the URL lasts as long as the document, which
+  // outlives the scan: it is what later items are compared with.
+  yyjson_mut_val *url = yyjson_mut_strcpy(doc, t.stream_url);
+  if (url) yyjson_mut_obj_add(obj, yyjson_mut_str(doc, "streamURL"), url);
+  add_str_or_null(doc, obj, "artworkURL", t.artwork_url);
+  yyjson_mut_obj_add_sint(doc, obj, "publishTimestamp", t.publish_timestamp);
+  yyjson_mut_obj_add_sint(doc, obj, "byteLength", t.byte_length);
+  yyjson_mut_arr_append(pl.tracks, obj);
+  return url ? yyjson_mut_get_str(url) : nullptr;
+}
+
+// Adds the root object with the channel's members and the tracks, then
+// writes the document.
+char *write_playlist(playlist &pl, const feed_summary &summary, const char *feed_url) {
+  yyjson_mut_doc *doc = pl.doc;
   yyjson_mut_val *root = yyjson_mut_obj(doc);
   yyjson_mut_doc_set_root(doc, root);
 
@@ -76,34 +99,12 @@ char *write_playlist(feed_summary &summary, const char *feed_url) {
     folder_name_from_url(feed_url, &name, &name_len);
     yyjson_mut_obj_add_strncpy(doc, root, "name", name, name_len);
   }
-  std::free(summary.channel_name);
-  summary.channel_name = nullptr;
-
   add_str(doc, root, "feedURL", feed_url);
   add_str_or_null(doc, root, "artworkURL", summary.channel_artwork_url);
-  yyjson_mut_obj_add_uint(doc, root, "trackCount", summary.count);
-  yyjson_mut_obj_add_real(doc, root, "totalDuration", total);
-  yyjson_mut_val *tracks = yyjson_mut_arr(doc);
-  yyjson_mut_obj_add_val(doc, root, "tracks", tracks);
-
-  for (std::size_t i = 0; i < summary.count; ++i) {
-    feed_track &t = summary.tracks[i];
-    yyjson_mut_val *obj = yyjson_mut_obj(doc);
-    add_str(doc, obj, "title", t.title);
-    add_str(doc, obj, "artist", t.artist);
-    yyjson_mut_obj_add_real(doc, obj, "duration", t.duration);
-    add_str(doc, obj, "streamURL", t.stream_url);
-    add_str_or_null(doc, obj, "artworkURL", t.artwork_url);
-    yyjson_mut_obj_add_sint(doc, obj, "publishTimestamp", t.publish_timestamp);
-    yyjson_mut_obj_add_sint(doc, obj, "byteLength", t.byte_length);
-    yyjson_mut_arr_append(tracks, obj);
-    release_feed_track(t);  // the document holds its own copies now
-  }
-  release_feed_summary(summary);
-
-  char *json = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
-  yyjson_mut_doc_free(doc);
-  return json;
+  yyjson_mut_obj_add_uint(doc, root, "trackCount", pl.count);
+  yyjson_mut_obj_add_real(doc, root, "totalDuration", pl.total_duration);
+  yyjson_mut_obj_add_val(doc, root, "tracks", pl.tracks);
+  return yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -135,9 +136,15 @@ LYRN_API char *lyrn_parse_feed_json(const char *feed, size_t feed_len, const cha
     return nullptr;
   }
   if (feed_len == 0) feed_len = std::strlen(feed);
-  lyrn::feed_summary summary{};
-  if (feed_len > 0) summary = lyrn::collect_feed_summary(feed, feed_len);
-  char *json = lyrn::write_playlist(summary, feed_url);
+  char *json = nullptr;
+  if (yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr)) {
+    lyrn::playlist pl{doc, yyjson_mut_arr(doc), 0, 0.0};
+    lyrn::feed_summary summary{};
+    if (feed_len > 0) summary = lyrn::collect_feed_summary(feed, feed_len, {&lyrn::add_track, &pl});
+    json = lyrn::write_playlist(pl, summary, feed_url);
+    lyrn::release_feed_summary(summary);
+    yyjson_mut_doc_free(doc);
+  }
   lyrn::clear_last_error();
   return json;
 }

@@ -3,9 +3,9 @@
 // same for the thousandth string as for the first. Used for the stream URLs
 // of a feed's tracks and for the slugs of a directory listing.
 //
-// When its table cannot grow, the set stops being usable and says so; the
-// caller then answers lookups with a pass over its own strings, which gives
-// the same answers.
+// Room is made before a string is taken (make_room), so that a caller whose
+// set cannot grow drops that one string, as it would when its own list
+// cannot grow, and every answer stays exact.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +22,6 @@ class string_set {
   string_set &operator=(const string_set &) = delete;
   ~string_set() { std::free(slots_); }
 
-  bool usable() const { return usable_; }
-
   bool contains(const char *s) const {
     if (!slots_) return false;
     const std::size_t len = std::strlen(s);
@@ -35,13 +33,12 @@ class string_set {
     }
   }
 
-  // Adds a string that is not in the set yet; it must outlive the set.
+  // Makes room for one more string; false when the table cannot grow.
+  bool make_room() { return (used_ + 1) * 2 <= capacity_ || grow(); }
+
+  // Adds a string that is not in the set yet, after make_room succeeded; the
+  // string must outlive the set.
   void insert(const char *s) {
-    if (!usable_) return;
-    if ((used_ + 1) * 2 > capacity_ && !grow()) {
-      usable_ = false;
-      return;
-    }
     place(s, hash(s, std::strlen(s)));
     ++used_;
   }
@@ -100,7 +97,6 @@ class string_set {
   std::size_t capacity_ = 0;
   std::size_t mask_ = 0;
   std::size_t used_ = 0;
-  bool usable_ = true;
 };
 
 }  // namespace lyrn

@@ -265,11 +265,9 @@ char *extract_attr(const char *region, std::size_t count, const char *name) {
   return xml_decode_trim(value, value_len);
 }
 
-}  // namespace lyrn
-
-extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
-  using namespace lyrn;
-  if (!title) return new_empty_string();
+bool clean_title_into(byte_buffer &out, const char *title) {
+  out.clear();
+  if (!title) return true;
 
   std::size_t end = std::strlen(title);
   while (end > 0 && ascii_is_space(static_cast<unsigned char>(title[end - 1]))) --end;
@@ -283,9 +281,8 @@ extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
     while (n > 0 && ascii_is_space(static_cast<unsigned char>(t[n - 1]))) --n;
   }
 
-  // The output is never longer than n, so the first capacity is the only one.
-  byte_buffer out;
-  if (!out.reserve(n + 1)) return new_empty_string();
+  // The output is never longer than n, so this is the only growth.
+  if (!out.reserve(n + 1)) return false;
   bool after_separator = true;
   for (std::size_t k = 0; k < n; ++k) {
     const unsigned char c = static_cast<unsigned char>(t[k]);
@@ -300,5 +297,14 @@ extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
   std::size_t len = out.size();
   while (len > 0 && out.data()[len - 1] == ' ') --len;
   out.truncate(len);
+  return true;
+}
+
+}  // namespace lyrn
+
+extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
+  using namespace lyrn;
+  byte_buffer out;
+  if (!clean_title_into(out, title) || !out.data()) return new_empty_string();
   return out.release();
 }

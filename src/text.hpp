@@ -31,4 +31,9 @@ char *extract_attr(const char *region, std::size_t count, const char *name);
 bool find_attr(const char *region, std::size_t count, const char *name, const char **value,
                std::size_t *value_len);
 
+// Cleans a title as lyrn_clean_title does, into a reused buffer (cleared
+// first); a null title gives "". False, with the buffer empty, when it cannot
+// hold the result.
+bool clean_title_into(byte_buffer &out, const char *title);
+
 }  // namespace lyrn

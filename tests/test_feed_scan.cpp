@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -242,18 +243,44 @@ TEST(FeedRules, InvalidUtf8MakesTheDocumentNullWithAnEmptyLastError) {
   EXPECT_STREQ(lyrn_last_error(), "");
 }
 
-// Many items: the duplicate check keeps the first of each URL in order.
+// Collects the tracks handed over by the scan, keeping its own copies.
+struct collected_tracks {
+  std::deque<std::string> urls;  // stable addresses for the duplicate check
+  std::vector<std::string> titles;
+  static const char *add(void *context, const lyrn::feed_track &t) {
+    auto &self = *static_cast<collected_tracks *>(context);
+    self.titles.emplace_back(t.title);
+    self.urls.emplace_back(t.stream_url);
+    return self.urls.back().c_str();
+  }
+};
+
+// Many items: the duplicate check keeps the first of each URL in order, and
+// a URL the receiver kept no copy of matches nothing later.
 TEST(FeedRules, ManyRepeatedUrlsKeepTheFirstOfEach) {
   std::string feed;
   for (int i = 0; i < 3000; ++i)
     feed += "<item><title>t" + std::to_string(i) + "</title><enclosure url='u" + std::to_string(i % 1000) +
             "'/></item>";
-  lyrn::feed_summary s = lyrn::collect_feed_summary(feed.data(), feed.size());
-  ASSERT_EQ(s.count, 1000u);
-  for (size_t i = 0; i < s.count; ++i) {
-    ASSERT_EQ(std::string(s.tracks[i].stream_url), "u" + std::to_string(i));
-    ASSERT_EQ(std::string(s.tracks[i].title), "t" + std::to_string(i));
+  collected_tracks got;
+  lyrn::feed_summary s = lyrn::collect_feed_summary(feed.data(), feed.size(), {&collected_tracks::add, &got});
+  ASSERT_EQ(got.urls.size(), 1000u);
+  for (size_t i = 0; i < got.urls.size(); ++i) {
+    ASSERT_EQ(got.urls[i], "u" + std::to_string(i));
+    ASSERT_EQ(got.titles[i], "t" + std::to_string(i));
   }
+  lyrn::release_feed_summary(s);
+
+  struct forgetful {
+    static const char *add(void *context, const lyrn::feed_track &) {
+      ++*static_cast<int *>(context);
+      return nullptr;
+    }
+  };
+  int handed_over = 0;
+  const std::string twice = "<item><enclosure url='a'/></item><item><enclosure url='a'/></item>";
+  s = lyrn::collect_feed_summary(twice.data(), twice.size(), {&forgetful::add, &handed_over});
+  EXPECT_EQ(handed_over, 2);
   lyrn::release_feed_summary(s);
 }
 
