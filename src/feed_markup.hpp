@@ -17,6 +17,10 @@
 #include <cstddef>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 
@@ -85,23 +89,40 @@ inline std::size_t find3(const char *in, std::size_t from, std::size_t n, const 
   return n;
 }
 
+// Index of the first byte at or after `from` that is '>', '"' or '\'', or n.
+// Sixteen bytes at a time where the CPU allows it; never reads at or past n.
+inline std::size_t find_tag_stop(const char *in, std::size_t from, std::size_t n) {
+  std::size_t j = from;
+#if defined(__SSE2__)
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i dq = _mm_set1_epi8('"');
+  const __m128i sq = _mm_set1_epi8('\'');
+  for (; j + 16 <= n; j += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + j));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return j + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; j < n; ++j) {
+    const char c = in[j];
+    if (c == '>' || c == '"' || c == '\'') return j;
+  }
+  return n;
+}
+
 // Index of the '>' that closes a tag whose '<' is just before `from`, or n
 // when the input ends first. A quoted run hides everything up to its closing
 // quote of the same kind, the name included.
 inline std::size_t find_tag_end(const char *in, std::size_t from, std::size_t n) {
   std::size_t j = from;
-  while (j < n) {
-    char c = in[j];
-    if (c == '>') return j;
-    if (c == '"' || c == '\'') {
-      const void *q = std::memchr(in + j + 1, c, n - j - 1);
-      if (!q) return n;
-      j = static_cast<std::size_t>(static_cast<const char *>(q) - in) + 1;
-    } else {
-      ++j;
-    }
+  for (;;) {
+    j = find_tag_stop(in, j, n);
+    if (j == n || in[j] == '>') return j;
+    const void *q = std::memchr(in + j + 1, in[j], n - j - 1);
+    if (!q) return n;
+    j = static_cast<std::size_t>(static_cast<const char *>(q) - in) + 1;
   }
-  return n;
 }
 
 }  // namespace markup_detail

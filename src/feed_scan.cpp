@@ -24,10 +24,14 @@ void release_feed_summary(feed_summary &summary) {
 
 namespace {
 
-// Tag names are told apart by length first, then compared with A-Z folded.
+// Tag names are told apart by length first, then compared with A-Z folded
+// (the wanted names are written in lower case).
 template <std::size_t N>
 bool is_tag(const char *name, std::size_t len, const char (&want)[N]) {
-  return len == N - 1 && ascii_iequal(name, want, N - 1);
+  if (len != N - 1) return false;
+  for (std::size_t i = 0; i < N - 1; ++i)
+    if (ascii_lower(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(want[i])) return false;
+  return true;
 }
 
 bool is_blank(const char *s) { return !s || !*s; }
@@ -44,10 +48,12 @@ std::int64_t read_length(const char *s) {
   while (ascii_is_space(static_cast<unsigned char>(*s))) ++s;
   if (*s == '-') return 0;
   if (*s == '+') ++s;
+  constexpr std::int64_t kMaxTenth = INT64_MAX / 10;
+  constexpr int kMaxLastDigit = static_cast<int>(INT64_MAX % 10);
   std::int64_t v = 0;
   for (; ascii_is_digit(static_cast<unsigned char>(*s)); ++s) {
-    int d = *s - '0';
-    if (v > (INT64_MAX - d) / 10) return INT64_MAX;
+    const int d = *s - '0';
+    if (v > kMaxTenth || (v == kMaxTenth && d > kMaxLastDigit)) return INT64_MAX;
     v = v * 10 + d;
   }
   return v;
@@ -134,9 +140,14 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
       return;
     case 9:
       if (in_item && is_tag(name, len, "enclosure")) {
-        if (decode_attr(attrs, attrs_len, "url") && !scratch.blank()) item_stream_url.swap(scratch);
+        attr_query q[2] = {{"url", 3, nullptr, 0, false}, {"length", 6, nullptr, 0, false}};
+        find_attrs(attrs, attrs_len, q, 2);
+        if (q[0].found) {
+          decode(q[0].value, q[0].value_len);
+          if (!scratch.blank()) item_stream_url.swap(scratch);
+        }
         // The length acts on its own: it is kept when absent, set even without a url.
-        if (decode_attr(attrs, attrs_len, "length")) item_byte_length = read_length(scratch.c_str());
+        if (q[1].found) item_byte_length = read_length(decode(q[1].value, q[1].value_len));
       }
       return;
     case 12:
@@ -176,7 +187,7 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
         if (is_tag(name, len, "itunes:duration")) item_duration = lyrn_parse_duration(decode(text.data, text.size));
         return;
       case 7:
-        if (is_tag(name, len, "pubDate"))
+        if (is_tag(name, len, "pubdate"))
           item_publish_timestamp = lyrn_parse_rfc2822_date(decode(text.data, text.size));
         return;
       case 4:

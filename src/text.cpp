@@ -203,10 +203,13 @@ bool xml_decode_trim_into(byte_buffer &out, const char *text, std::size_t count)
   return true;
 }
 
-bool find_attr(const char *region, std::size_t count, const char *name, const char **value_out,
-               std::size_t *value_len) {
-  if (count == 0 || !name) return false;
-  const std::size_t name_len = std::strlen(name);
+void find_attrs(const char *region, std::size_t count, attr_query *queries, std::size_t n) {
+  std::size_t missing = 0;
+  for (std::size_t q = 0; q < n; ++q) {
+    queries[q].found = false;
+    if (queries[q].name) ++missing;
+  }
+  if (count == 0 || missing == 0) return;
   const auto is_space = [region](std::size_t k) {
     return ascii_is_space(static_cast<unsigned char>(region[k]));
   };
@@ -214,27 +217,27 @@ bool find_attr(const char *region, std::size_t count, const char *name, const ch
   std::size_t i = 0;
   for (;;) {
     while (i < count && is_space(i)) ++i;
-    if (i == count) return false;
+    if (i == count) return;
 
     const std::size_t attr = i;
     while (i < count && !is_space(i) && region[i] != '=' && region[i] != '/') ++i;
-    if (i == count) return false;
+    if (i == count) return;
     const std::size_t attr_len = i - attr;
 
     while (i < count && is_space(i)) ++i;
-    if (i == count) return false;
+    if (i == count) return;
 
     if (region[i] != '=') {
       // A name without a value: pass over the whole run that follows it, so
       // that in `foo url="x"` the url is taken as part of foo's debris.
       while (i < count && !is_space(i)) ++i;
-      if (i == count) return false;
+      if (i == count) return;
       continue;
     }
 
     ++i;
     while (i < count && is_space(i)) ++i;
-    if (i == count) return false;
+    if (i == count) return;
 
     std::size_t value;
     std::size_t value_end;
@@ -250,12 +253,28 @@ bool find_attr(const char *region, std::size_t count, const char *name, const ch
       value_end = i;
     }
 
-    if (attr_len == name_len && ascii_iequal(region + attr, name, name_len)) {
-      *value_out = region + value;
-      *value_len = value_end - value;
-      return true;
+    // The first attribute of each name that has a value wins.
+    for (std::size_t q = 0; q < n; ++q) {
+      attr_query &want = queries[q];
+      if (want.found || !want.name || attr_len != want.name_len ||
+          !ascii_iequal(region + attr, want.name, attr_len))
+        continue;
+      want.found = true;
+      want.value = region + value;
+      want.value_len = value_end - value;
+      if (--missing == 0) return;
     }
   }
+}
+
+bool find_attr(const char *region, std::size_t count, const char *name, const char **value_out,
+               std::size_t *value_len) {
+  attr_query query{name, name ? std::strlen(name) : 0, nullptr, 0, false};
+  find_attrs(region, count, &query, 1);
+  if (!query.found) return false;
+  *value_out = query.value;
+  *value_len = query.value_len;
+  return true;
 }
 
 char *extract_attr(const char *region, std::size_t count, const char *name) {

@@ -31,6 +31,19 @@ char *extract_attr(const char *region, std::size_t count, const char *name);
 bool find_attr(const char *region, std::size_t count, const char *name, const char **value,
                std::size_t *value_len);
 
+// One attribute sought by find_attrs; name_len is strlen(name).
+struct attr_query {
+  const char *name;
+  std::size_t name_len;
+  const char *value;  // the raw value span, when found
+  std::size_t value_len;
+  bool found;
+};
+
+// Looks up several attributes in one pass over the region: each query gets
+// what find_attr would give for its name.
+void find_attrs(const char *region, std::size_t count, attr_query *queries, std::size_t n);
+
 // Cleans a title as lyrn_clean_title does, into a reused buffer (cleared
 // first); a null title gives "". False, with the buffer empty, when it cannot
 // hold the result.
