@@ -58,7 +58,8 @@ struct slug_list {
   char **items = nullptr;
   std::size_t count = 0;
   std::size_t cap = 0;
-  string_set seen;  // the same slugs, for the duplicate check
+  string_set seen;             // the same slugs, for the duplicate check
+  bool out_of_memory = false;  // a slug was lost: the listing has no sound answer
 
   slug_list() = default;
   slug_list(const slug_list &) = delete;
@@ -89,12 +90,19 @@ struct slug_list {
 };
 
 // Filters one link's name and appends it when it is a new, usable slug.
-// Every failure just drops this name; the scan goes on.
 void take_slug(const char *name, std::size_t n, slug_list &list) {
-  if (!safe_segment_span(name, n)) return;
+  if (list.out_of_memory || !safe_segment_span(name, n)) return;
   char *slug = dup_bytes(name, n);
-  if (!slug) return;
-  if (ascii_strcasecmp(slug, "video") == 0 || list.contains(slug) || !list.push(slug)) std::free(slug);
+  if (!slug) {
+    list.out_of_memory = true;
+    return;
+  }
+  if (ascii_strcasecmp(slug, "video") == 0 || list.contains(slug)) {
+    std::free(slug);
+  } else if (!list.push(slug)) {
+    std::free(slug);
+    list.out_of_memory = true;
+  }
 }
 
 // Finds the next byte 'h' or 'H' (where a link can start) at or after a
@@ -167,8 +175,10 @@ void move_all_to_front(slug_list &list) {
 
 // Writes the slugs as a compact JSON array, freeing each slug's copy as the
 // document takes its own. Null when the document cannot be built or written
-// (a slug that is not valid UTF-8 among them).
+// (a slug that is not valid UTF-8 among them), or when any slug was lost to
+// a lack of memory: a shorter list would pass for the whole one.
 char *write_slug_array(slug_list &list) {
+  if (list.out_of_memory) return nullptr;
   yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr);
   if (!doc) return nullptr;
   yyjson_mut_val *arr = yyjson_mut_arr(doc);
@@ -177,12 +187,13 @@ char *write_slug_array(slug_list &list) {
     return nullptr;
   }
   yyjson_mut_doc_set_root(doc, arr);
+  bool complete = true;
   for (std::size_t i = 0; i < list.count; ++i) {
-    yyjson_mut_arr_add_strcpy(doc, arr, list.items[i]);  // a failed add drops this slug only
+    complete = yyjson_mut_arr_add_strcpy(doc, arr, list.items[i]) && complete;
     std::free(list.items[i]);
     list.items[i] = nullptr;
   }
-  char *json = yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
+  char *json = complete ? yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr) : nullptr;
   yyjson_mut_doc_free(doc);
   return json;
 }

@@ -9,6 +9,8 @@
 //   void start_tag(const char *name, size_t name_len, const char *attrs, size_t attrs_len);
 //   void end_tag(const char *name, size_t name_len, const collected_text &text);
 // Names and attribute regions are spans of the input, valid during the call.
+// The scan returns false when some text could not be stored for lack of
+// memory (that text is then missing from what an end tag carries).
 // An end tag's text is handed over raw; the handler decodes it (entities and
 // trimming) only when one of its rules reads it, which keeps text that no rule
 // reads from ever being decoded or copied.
@@ -41,23 +43,23 @@ namespace markup_detail {
 // buffer that is reused for the whole scan.
 class text_collector {
  public:
-  void append(const char *p, std::size_t n) {
-    if (n == 0) return;
-    if (joined_) {
-      buffer_.append(p, n);  // a piece that cannot be stored is dropped
-    } else if (span_size_ == 0) {
+  // False when the piece could not be stored (it is dropped).
+  bool append(const char *p, std::size_t n) {
+    if (n == 0) return true;
+    if (joined_) return buffer_.append(p, n);
+    if (span_size_ == 0) {
       span_ = p;
       span_size_ = n;
-    } else {
-      buffer_.clear();
-      joined_ = true;
-      if (buffer_.reserve(span_size_ + n + 1)) {
-        buffer_.append(span_, span_size_);
-        buffer_.append(p, n);
-      } else {
-        buffer_.append(span_, span_size_);
-      }
+      return true;
     }
+    buffer_.clear();
+    joined_ = true;
+    if (span_size_ > static_cast<std::size_t>(-1) - n - 1 || !buffer_.reserve(span_size_ + n + 1)) {
+      buffer_.append(span_, span_size_);
+      return false;
+    }
+    buffer_.append(span_, span_size_);
+    return buffer_.append(p, n);
   }
 
   void clear() {
@@ -128,15 +130,16 @@ inline std::size_t find_tag_end(const char *in, std::size_t from, std::size_t n)
 }  // namespace markup_detail
 
 template <class Handler>
-void scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
+bool scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
   using namespace markup_detail;
   text_collector text;
+  bool stored_all = true;
   std::size_t i = 0;
   while (i < n) {
     if (in[i] != '<') {
       const void *lt = std::memchr(in + i, '<', n - i);
       std::size_t end = lt ? static_cast<std::size_t>(static_cast<const char *>(lt) - in) : n;
-      text.append(in + i, end - i);
+      stored_all = text.append(in + i, end - i) && stored_all;
       i = end;
       continue;
     }
@@ -144,27 +147,27 @@ void scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
     if (left >= 4 && std::memcmp(in + i, "<!--", 4) == 0) {
       // The closing "-->" may not overlap the opener: "<!-->" is still open.
       std::size_t close = find3(in, i + 4, n, "-->");
-      if (close == n) return;
+      if (close == n) return stored_all;
       i = close + 3;
       continue;
     }
     if (left >= 9 && std::memcmp(in + i, "<![CDATA[", 9) == 0) {
       std::size_t close = find3(in, i + 9, n, "]]>");
-      if (close == n) return;
-      text.append(in + i + 9, close - (i + 9));
+      if (close == n) return stored_all;
+      stored_all = text.append(in + i + 9, close - (i + 9)) && stored_all;
       i = close + 3;
       continue;
     }
     if (left >= 2 && (in[i + 1] == '?' || in[i + 1] == '!')) {
       // Processing instruction or declaration: up to the first '>', quotes or not.
       const void *gt = std::memchr(in + i + 1, '>', left - 1);
-      if (!gt) return;
+      if (!gt) return stored_all;
       i = static_cast<std::size_t>(static_cast<const char *>(gt) - in) + 1;
       continue;
     }
-    if (left == 1) return;
+    if (left == 1) return stored_all;
     const std::size_t gt = find_tag_end(in, i + 1, n);
-    if (gt == n) return;
+    if (gt == n) return stored_all;
     const std::size_t p = i;
     i = gt + 1;
     if (gt == p + 1) {  // "<>"
@@ -187,6 +190,7 @@ void scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
       if (name_len > 0) handler.start_tag(name, name_len, in + name_end, stop - name_end);
     }
   }
+  return stored_all;
 }
 
 }  // namespace lyrn

@@ -102,8 +102,14 @@ struct feed_scan_state {
   // Decodes a text or attribute value into the scratch buffer. When that
   // fails the scratch is empty, which every rule reads as an absent text.
   const char *decode(const char *text, std::size_t size) {
-    xml_decode_trim_into(scratch, text, size);
+    if (!xml_decode_trim_into(scratch, text, size)) summary.out_of_memory = true;
     return scratch.c_str();
+  }
+  // A new copy of s for the summary; null (and noted) when out of memory.
+  char *copy(const char *s) {
+    char *p = dup_cstr(s);
+    if (!p) summary.out_of_memory = true;
+    return p;
   }
   // Decodes one attribute's value into the scratch; false when it is missing.
   bool decode_attr(const char *attrs, std::size_t attrs_len, const char *name) {
@@ -155,7 +161,7 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
           decode_attr(attrs, attrs_len, "href") && !scratch.blank()) {
         if (in_item) {
           item_artwork_url.swap(scratch);
-        } else if (char *href = dup_cstr(scratch.c_str())) {
+        } else if (char *href = copy(scratch.c_str())) {
           replace(summary.channel_artwork_url, href);
         }
       }
@@ -199,8 +205,7 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
   }
   if (!in_channel) return;
   if (len == 5 && is_blank(summary.channel_name) && is_tag(name, len, "title")) {
-    // A failed copy leaves the name absent, as a failed decoding would.
-    replace(summary.channel_name, dup_cstr(decode(text.data, text.size)));
+    replace(summary.channel_name, copy(decode(text.data, text.size)));
   } else if (len == 7 && is_tag(name, len, "channel")) {
     in_channel = false;
   }
@@ -211,13 +216,16 @@ void feed_scan_state::close_item() {
   if (item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
   if (seen_urls.contains(url)) return;
-  if (!seen_urls.make_room()) return;  // like a full track list: no track
-
+  bool ok = seen_urls.make_room();
   if (!item_title.blank()) {
-    clean_title_into(title, item_title.c_str());
+    ok = ok && clean_title_into(title, item_title.c_str());
   } else {
     title_from_url(url, scratch);
-    clean_title_into(title, scratch.c_str());
+    ok = ok && !scratch.empty() && clean_title_into(title, scratch.c_str());
+  }
+  if (!ok) {
+    summary.out_of_memory = true;
+    return;
   }
   const char *artwork = !item_artwork_url.blank()                ? item_artwork_url.c_str()
                         : !is_blank(summary.channel_artwork_url) ? summary.channel_artwork_url
@@ -225,14 +233,17 @@ void feed_scan_state::close_item() {
   const feed_track t{title.c_str(),  item_author.c_str(),   item_duration,   url,
                      artwork,        item_publish_timestamp, item_byte_length};
   const char *kept_url = sink.add(sink.context, t);
-  if (kept_url) seen_urls.insert(kept_url);
+  if (kept_url)
+    seen_urls.insert(kept_url);
+  else
+    summary.out_of_memory = true;
 }
 
 }  // namespace
 
 feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink) {
   feed_scan_state state(sink);
-  scan_feed_markup(feed, length, state);
+  if (!scan_feed_markup(feed, length, state)) state.summary.out_of_memory = true;
   // An item still open at the end gives no track.
   feed_summary out = state.summary;
   state.summary = feed_summary{};

@@ -22,8 +22,8 @@ struct feed_track {
 
 // Receives the tracks in the order their items closed. `add` returns the
 // receiver's own lasting copy of the track's stream URL, by which a repeated
-// URL is recognised later, or null when it kept none (then no later URL
-// equals this track's).
+// URL is recognised later, or null when it could not keep one (the scan then
+// notes that it ran out of memory).
 struct track_sink {
   const char *(*add)(void *context, const feed_track &track);
   void *context;
@@ -34,13 +34,15 @@ struct track_sink {
 struct feed_summary {
   char *channel_name;         // null or owned; "" counts as absent
   char *channel_artwork_url;  // null or owned, non-empty
+  bool out_of_memory;         // some text, value or track was lost for lack of memory
 };
 
 void release_feed_summary(feed_summary &summary);
 
 // Scans the first `length` bytes of a feed (length > 0), handing every track
 // to `sink` as its item closes, and returns what it found about the channel.
-// Never fails as a whole: at worst fewer tracks are handed over.
+// When memory runs out it carries on and says so in out_of_memory: what it
+// handed over is then incomplete.
 feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink);
 
 }  // namespace lyrn

@@ -42,26 +42,27 @@ bool folder_name_from_url(const char *url, const char **name, std::size_t *name_
   return true;
 }
 
-// Adds a string member, writing an absent value as "".
-void add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *value) {
-  yyjson_mut_obj_add_strcpy(doc, obj, key, value ? value : "");
+// Adds a string member, writing an absent value as "". False when the
+// document has no room for it.
+bool add_str(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *value) {
+  return yyjson_mut_obj_add_strcpy(doc, obj, key, value ? value : "");
 }
 
-void add_str_or_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *value) {
-  if (value)
-    yyjson_mut_obj_add_strcpy(doc, obj, key, value);
-  else
-    yyjson_mut_obj_add_null(doc, obj, key);
+bool add_str_or_null(yyjson_mut_doc *doc, yyjson_mut_val *obj, const char *key, const char *value) {
+  return value ? yyjson_mut_obj_add_strcpy(doc, obj, key, value) : yyjson_mut_obj_add_null(doc, obj, key);
 }
 
 // The playlist under construction: each track becomes an object in the
 // document's "tracks" array as soon as its item closes, so no track is held
-// anywhere else and the document is the only thing that grows.
+// anywhere else and the document is the only thing that grows. A document
+// that misses any member for lack of memory is never written: a playlist
+// without some of its tracks or fields would pass for the whole one.
 struct playlist {
   yyjson_mut_doc *doc;
-  yyjson_mut_val *tracks;  // null when the array could not be created
+  yyjson_mut_val *tracks;
   std::size_t count;
   double total_duration;  // of the positive durations, in track order
+  bool complete;
 };
 
 const char *add_track(void *context, const feed_track &t) {
@@ -70,41 +71,42 @@ const char *add_track(void *context, const feed_track &t) {
   if (t.duration > 0) pl.total_duration += t.duration;
   yyjson_mut_doc *doc = pl.doc;
   yyjson_mut_val *obj = yyjson_mut_obj(doc);
-  add_str(doc, obj, "title", t.title);
-  add_str(doc, obj, "artist", t.artist);
-  yyjson_mut_obj_add_real(doc, obj, "duration", t.duration);
+  bool ok = add_str(doc, obj, "title", t.title) && add_str(doc, obj, "artist", t.artist) &&
+            yyjson_mut_obj_add_real(doc, obj, "duration", t.duration);
   // The document's copy of the URL lasts as long as the document, which
   // outlives the scan: it is what later items are compared with.
-  yyjson_mut_val *url = yyjson_mut_strcpy(doc, t.stream_url);
-  if (url) yyjson_mut_obj_add(obj, yyjson_mut_str(doc, "streamURL"), url);
-  add_str_or_null(doc, obj, "artworkURL", t.artwork_url);
-  yyjson_mut_obj_add_sint(doc, obj, "publishTimestamp", t.publish_timestamp);
-  yyjson_mut_obj_add_sint(doc, obj, "byteLength", t.byte_length);
-  yyjson_mut_arr_append(pl.tracks, obj);
+  yyjson_mut_val *url = ok ? yyjson_mut_strcpy(doc, t.stream_url) : nullptr;
+  ok = url && yyjson_mut_obj_add(obj, yyjson_mut_str(doc, "streamURL"), url) &&
+       add_str_or_null(doc, obj, "artworkURL", t.artwork_url) &&
+       yyjson_mut_obj_add_sint(doc, obj, "publishTimestamp", t.publish_timestamp) &&
+       yyjson_mut_obj_add_sint(doc, obj, "byteLength", t.byte_length) && yyjson_mut_arr_append(pl.tracks, obj);
+  if (!ok) pl.complete = false;
   return url ? yyjson_mut_get_str(url) : nullptr;
 }
 
 // Adds the root object with the channel's members and the tracks, then
-// writes the document.
+// writes the document; null when anything is missing or cannot be written.
 char *write_playlist(playlist &pl, const feed_summary &summary, const char *feed_url) {
+  if (!pl.complete || summary.out_of_memory) return nullptr;
   yyjson_mut_doc *doc = pl.doc;
   yyjson_mut_val *root = yyjson_mut_obj(doc);
+  if (!root) return nullptr;
   yyjson_mut_doc_set_root(doc, root);
 
-  if (summary.channel_name && summary.channel_name[0]) {
-    yyjson_mut_obj_add_strcpy(doc, root, "name", summary.channel_name);
-  } else {
-    const char *name = kDefaultName;
-    std::size_t name_len = sizeof kDefaultName - 1;
+  const char *name = summary.channel_name;
+  std::size_t name_len = name ? std::strlen(name) : 0;
+  if (name_len == 0) {
+    name = kDefaultName;
+    name_len = sizeof kDefaultName - 1;
     folder_name_from_url(feed_url, &name, &name_len);
-    yyjson_mut_obj_add_strncpy(doc, root, "name", name, name_len);
   }
-  add_str(doc, root, "feedURL", feed_url);
-  add_str_or_null(doc, root, "artworkURL", summary.channel_artwork_url);
-  yyjson_mut_obj_add_uint(doc, root, "trackCount", pl.count);
-  yyjson_mut_obj_add_real(doc, root, "totalDuration", pl.total_duration);
-  yyjson_mut_obj_add_val(doc, root, "tracks", pl.tracks);
-  return yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr);
+  const bool ok = yyjson_mut_obj_add_strncpy(doc, root, "name", name, name_len) &&
+                  add_str(doc, root, "feedURL", feed_url) &&
+                  add_str_or_null(doc, root, "artworkURL", summary.channel_artwork_url) &&
+                  yyjson_mut_obj_add_uint(doc, root, "trackCount", pl.count) &&
+                  yyjson_mut_obj_add_real(doc, root, "totalDuration", pl.total_duration) &&
+                  yyjson_mut_obj_add_val(doc, root, "tracks", pl.tracks);
+  return ok ? yyjson_mut_write_opts(doc, 0, nullptr, nullptr, nullptr) : nullptr;
 }
 
 }  // namespace
@@ -138,7 +140,8 @@ LYRN_API char *lyrn_parse_feed_json(const char *feed, size_t feed_len, const cha
   if (feed_len == 0) feed_len = std::strlen(feed);
   char *json = nullptr;
   if (yyjson_mut_doc *doc = yyjson_mut_doc_new(nullptr)) {
-    lyrn::playlist pl{doc, yyjson_mut_arr(doc), 0, 0.0};
+    yyjson_mut_val *tracks = yyjson_mut_arr(doc);
+    lyrn::playlist pl{doc, tracks, 0, 0.0, tracks != nullptr};
     lyrn::feed_summary summary{};
     if (feed_len > 0) summary = lyrn::collect_feed_summary(feed, feed_len, {&lyrn::add_track, &pl});
     json = lyrn::write_playlist(pl, summary, feed_url);

@@ -184,7 +184,7 @@ void decode_into(byte_buffer &work, const char *text, std::size_t count) {
 
 char *xml_decode_trim(const char *text, std::size_t count) {
   byte_buffer work;
-  if (count == static_cast<std::size_t>(-1) || !work.reserve(count + 1)) return new_empty_string();
+  if (count == static_cast<std::size_t>(-1) || !work.reserve(count + 1)) return nullptr;
   decode_into(work, text, count);
   return dup_trimmed(work.data(), work.size());
 }
@@ -324,6 +324,7 @@ bool clean_title_into(byte_buffer &out, const char *title) {
 extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
   using namespace lyrn;
   byte_buffer out;
-  if (!clean_title_into(out, title) || !out.data()) return new_empty_string();
+  if (!clean_title_into(out, title)) return nullptr;
+  if (!out.data()) return new_empty_string();  // a null title
   return out.release();
 }

@@ -430,7 +430,9 @@ class FailingHeap : public ::testing::Test {
   }
 };
 
-TEST_F(FailingHeap, DecodeFallsBackToEmptyThenNull) {
+// Running out of memory gives null, never a shorter or empty text that would
+// pass for the real one.
+TEST_F(FailingHeap, DecodeGivesNullWhenMemoryRunsOut) {
   const std::string in = "  a&amp;b  ";
   exact_block block(in);
   std::string got[4];
@@ -439,9 +441,9 @@ TEST_F(FailingHeap, DecodeFallsBackToEmptyThenNull) {
   run(2, [&] { got[2] = take(lyrn::xml_decode_trim(block.data(), block.size())); });
   run(3, [&] { got[3] = take(lyrn::xml_decode_trim(block.data(), block.size())); });
   EXPECT_EQ(got[0], "a&b");
-  EXPECT_EQ(got[1], "");        // no work buffer: a new empty string
+  EXPECT_EQ(got[1], "<null>");  // no work buffer
   EXPECT_EQ(got[2], "<null>");  // no result block
-  EXPECT_EQ(got[3], "<null>");  // not even the empty string
+  EXPECT_EQ(got[3], "<null>");
 }
 
 TEST_F(FailingHeap, AttributeValueRunsOutOfMemory) {
@@ -451,14 +453,16 @@ TEST_F(FailingHeap, AttributeValueRunsOutOfMemory) {
   EXPECT_EQ(got, "<null>");
 }
 
-TEST_F(FailingHeap, TitleFallsBackToEmptyThenNull) {
-  std::string got[3];
+TEST_F(FailingHeap, TitleGivesNullWhenMemoryRunsOut) {
+  std::string got[4];
   run(1, [&] { got[0] = take(lyrn_clean_title("O_Holy_Night")); });
   run(3, [&] { got[1] = take(lyrn_clean_title("O_Holy_Night")); });
   run(1, [&] { got[2] = take(lyrn_clean_title(nullptr)); });
-  EXPECT_EQ(got[0], "");
+  run(2, [&] { got[3] = take(lyrn_clean_title("O_Holy_Night")); });
+  EXPECT_EQ(got[0], "<null>");        // no output buffer
   EXPECT_EQ(got[1], "<null>");
-  EXPECT_EQ(got[2], "<null>");
+  EXPECT_EQ(got[2], "<null>");        // not even the empty string for a null title
+  EXPECT_EQ(got[3], "O Holy Night");  // one allocation is all it needs
 }
 #endif
 
