@@ -79,7 +79,7 @@ for t in "${targets[@]}"; do
   set -e
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   files=$(find "$corpus" -type f | wc -l)
-  bytes=$(du -sk "$corpus" | cut -f1)
+  bytes=$(find "$corpus" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", s / 1024 }')
   new=$(( $(find "$findings" -type f | wc -l) - before ))
   echo "$t: ${execs:-?} executions in ${seconds} s, corpus $files files (${bytes} KiB), findings $new, exit $rc"
   if [ "$rc" -ne 0 ] || [ "$new" -gt 0 ]; then
