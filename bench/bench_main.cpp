@@ -19,6 +19,7 @@
 #include <yyjson.h>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -392,10 +393,14 @@ void measure_series(series_run &run, const settings &cfg) {
     }
 
     // Interleaved rounds; the starting converter rotates so none always runs
-    // right after the same neighbour.
+    // right after the same neighbour. Where one round takes seconds, three
+    // rounds keep the run within minutes.
+    double round_seconds = 0;
+    for (const cell &cl : cells) round_seconds += cl.cold;
+    int min_rounds = round_seconds > 5 ? std::min(cfg.min_rounds, 3) : cfg.min_rounds;
     double start = now_seconds();
     for (int round = 0; round < cfg.max_rounds; ++round) {
-      if (round >= cfg.min_rounds && now_seconds() - start >= cfg.budget) break;
+      if (round >= min_rounds && now_seconds() - start >= cfg.budget) break;
       for (int j = 0; j < kConvCount; ++j) {
         int k = (j + round) % kConvCount;
         cell &cl = cells[k];
@@ -453,8 +458,9 @@ void print_conversions(const series_run &run, const std::vector<std::size_t> &wh
   }
 }
 
-void print_per_item(const series_run &run) {
-  std::printf("\n### Minimal feeds (title and enclosure only): ns per item (lower is better)\n\n");
+void print_per_item(const series_run &run, const char *allocator) {
+  std::printf("\n### Minimal feeds (title and enclosure only), %s: ns per item (lower is better)\n\n",
+              allocator);
   print_header_row("feed", "ns/item");
   for (std::size_t ci = 0; ci < run.cases.size(); ++ci) {
     const feed_case &c = *run.cases[ci];
@@ -586,6 +592,7 @@ int convert_file(const char *path, long times) {
 int main(int argc, char **argv) {
   settings cfg;
   const char *save_dir = nullptr;
+  const char *only = nullptr;  // one series of feeds only
   const char *quick_env = std::getenv("BENCH_QUICK");
   cfg.quick = quick_env && *quick_env && std::strcmp(quick_env, "0") != 0;
   for (int i = 1; i < argc; ++i) {
@@ -595,8 +602,14 @@ int main(int argc, char **argv) {
       save_dir = argv[++i];
     } else if (std::strcmp(argv[i], "--convert") == 0 && i + 1 < argc) {
       return convert_file(argv[i + 1], i + 2 < argc ? std::atol(argv[i + 2]) : 1);
+    } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc &&
+               (std::strcmp(argv[i + 1], "rich") == 0 || std::strcmp(argv[i + 1], "minimal") == 0)) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: %s [--quick] [--save DIR] [--convert FILE [TIMES]]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--quick] [--only rich|minimal] [--save DIR]"
+                   " [--convert FILE [TIMES]]\n",
+                   argv[0]);
       return 2;
     }
   }
@@ -622,25 +635,30 @@ int main(int argc, char **argv) {
   std::printf("- each figure: median, min and max over interleaved rounds of the thread's CPU time (page\n"
               "  faults included); ratios are against the pugixml peer's median in the same run (above 1 =\n"
               "  faster than pugixml)\n");
+  std::printf("- allocator: glibc defaults (large blocks are mapped and unmapped on every call), then for\n"
+              "  the minimal feeds once more with the heap kept between calls\n");
 
   // Feeds first, so that generation stays out of every measurement.
   double g0 = now_seconds();
   std::vector<feed_case> rich, minimal;
-  if (cfg.quick) {
+  bool want_rich = !only || std::strcmp(only, "rich") == 0;
+  bool want_minimal = !only || std::strcmp(only, "minimal") == 0;
+  if (want_rich) {
     rich.push_back(rich_case("20 KB", 20000));
     rich.push_back(rich_case("100 KB", 100000));
+    if (!cfg.quick) {
+      rich.push_back(rich_case("1 MB", 1000000));
+      rich.push_back(rich_case("10 MB", 10000000));
+      rich.push_back(rich_case("100 MB", 100000000));
+    }
+  }
+  if (want_minimal) {
     minimal.push_back(minimal_case("1k items", 1000));
     minimal.push_back(minimal_case("10k items", 10000));
-  } else {
-    rich.push_back(rich_case("20 KB", 20000));
-    rich.push_back(rich_case("100 KB", 100000));
-    rich.push_back(rich_case("1 MB", 1000000));
-    rich.push_back(rich_case("10 MB", 10000000));
-    rich.push_back(rich_case("100 MB", 100000000));
-    minimal.push_back(minimal_case("1k items", 1000));
-    minimal.push_back(minimal_case("10k items", 10000));
-    minimal.push_back(minimal_case("100k items", 100000));
-    minimal.push_back(minimal_case("1M items", 1000000));
+    if (!cfg.quick) {
+      minimal.push_back(minimal_case("100k items", 100000));
+      minimal.push_back(minimal_case("1M items", 1000000));
+    }
   }
   if (save_dir) return save_feeds(save_dir, rich, minimal);
   std::size_t largest = 0;
@@ -649,8 +667,8 @@ int main(int argc, char **argv) {
       c.extracted = bench::extract_pugixml(c.bytes.data(), c.bytes.size());
       largest = std::max(largest, c.bytes.size());
     }
-  std::unique_ptr<char[]> copy_target(new char[largest]);
-  std::memset(copy_target.get(), 0, largest);
+  std::unique_ptr<char[]> copy_target(new char[largest + 1]);
+  std::memset(copy_target.get(), 0, largest + 1);
   g_copy_target = copy_target.get();
   std::printf("- feeds generated in %.1f s (not measured):", now_seconds() - g0);
   for (auto *set : {&rich, &minimal})
@@ -664,7 +682,9 @@ int main(int argc, char **argv) {
   bool use_hwm = peak_reset_works(&hwm_before, &hwm_after);
   std::printf("- peak reset check: VmHWM %ld kB after touching and freeing 256 MB, %ld kB after the reset: %s\n",
               hwm_before, hwm_after, use_hwm ? "works, peaks read from VmHWM" : "does not work, using ru_maxrss");
-  std::vector<feed_case *> mem_cases = {&rich.back(), &minimal[cfg.quick ? 1 : 2]};
+  std::vector<feed_case *> mem_cases;
+  if (!rich.empty()) mem_cases.push_back(&rich.back());
+  if (!minimal.empty()) mem_cases.push_back(&minimal[cfg.quick ? 1 : 2]);
   print_memory(mem_cases, use_hwm);
   std::fflush(stdout);
 
@@ -680,9 +700,24 @@ int main(int argc, char **argv) {
     if (rich[i].label != "20 KB") throughput_rows.push_back(i);
     if (rich[i].label == "20 KB" || rich[i].label == "100 KB") conversion_rows.push_back(i);
   }
-  print_throughput(rich_run, throughput_rows);
-  print_conversions(rich_run, conversion_rows);
-  print_per_item(minimal_run);
+  if (!rich.empty()) {
+    print_throughput(rich_run, throughput_rows);
+    print_conversions(rich_run, conversion_rows);
+  }
+  if (!minimal.empty()) print_per_item(minimal_run, "glibc defaults");
+
+  // The same feeds again with no block going back to the kernel: after the
+  // first call every converter reuses pages it has already touched, which
+  // shows how much of the growth with size is the cost of fresh pages.
+  if (!minimal.empty()) {
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+    series_run kept_run;
+    kept_run.cases = minimal_run.cases;
+    std::fprintf(stderr, "again with the heap kept...\n");
+    measure_series(kept_run, cfg);
+    print_per_item(kept_run, "heap kept between calls");
+  }
 
   stats share = summarize(g_wall_over_cpu);
   std::printf("\nWall time over CPU time per sample: median %.2f, max %.2f (1.00 = no other process took"
