@@ -4,7 +4,11 @@
 // with min and max, ratios against the pugixml peer measured in the same
 // run, and the peak memory growth of one conversion in a fresh process.
 //
-// Usage: lyrn_bench [--quick]   (BENCH_QUICK=1 does the same: tiny sizes)
+// Usage: lyrn_bench [--quick] [--only rich|minimal]
+//          --quick (or BENCH_QUICK=1): tiny feeds, a few seconds
+//          --only: one series of feeds
+//        lyrn_bench --save DIR: writes the feeds and the library's documents
+//        lyrn_bench --convert FILE [N]: the library alone, for a profiler
 //        BENCH_MAX_CALL_SECONDS=N skips a converter on a feed where one call
 //        is projected to take longer than N seconds (default 30).
 #include <fcntl.h>
@@ -474,8 +478,7 @@ void print_per_item(const series_run &run, const char *allocator) {
         continue;
       }
       stats s = summarize(cl.samples);
-      // Lower is better here, so the ratio is pugixml's time over this one's
-      // only for speed; print it as a speed ratio like the other tables.
+      // A speed ratio like the other tables: pugixml's time over this one's.
       std::printf("| %s | %s | %.1f | %.1f | %.1f | %s |\n", c.label.c_str(), kConverters[k].name,
                   s.median * 1e9 / n, s.min * 1e9 / n, s.max * 1e9 / n,
                   ratio_text(ref.median / s.median).c_str());
