@@ -5,6 +5,7 @@
 
 #include <langinfo.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -39,9 +40,20 @@ const char *skip_space(const char *p) {
   return p;
 }
 
-// Created once; the "C" locale object needs no release.
+// The "C" locale object, created on first use and kept for the process (it
+// needs no release). A failed creation is not remembered, so a later call
+// tries again instead of reading without it for good.
 locale_t c_locale_object() {
-  static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  static std::atomic<locale_t> kept{static_cast<locale_t>(0)};
+  locale_t loc = kept.load(std::memory_order_acquire);
+  if (loc) return loc;
+  loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  if (!loc) return loc;
+  locale_t expected = static_cast<locale_t>(0);
+  if (!kept.compare_exchange_strong(expected, loc, std::memory_order_acq_rel)) {
+    freelocale(loc);  // another thread stored one first
+    loc = expected;
+  }
   return loc;
 }
 
