@@ -124,6 +124,38 @@ TEST(Differential, GoldenFeedsWholeAndEveryPrefix) {
   }
 }
 
+// Feeds with many items, around the sizes where the track storage and the
+// set of seen stream URLs grow, with URLs that repeat, differ only in case or
+// differ only after a NUL byte (equal as C strings).
+TEST(Differential, ManyItemsWithRepeatedUrls) {
+  enum url_kind { distinct, every_third_repeats, case_twins, nul_twins };
+  struct many_case {
+    std::size_t items;
+    url_kind kind;
+  };
+  const many_case cases[] = {
+      {31, distinct}, {32, distinct}, {33, distinct}, {64, every_third_repeats}, {65, every_third_repeats},
+      {129, case_twins}, {300, nul_twins}, {1500, every_third_repeats},
+  };
+  for (const many_case &c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.items << " items, kind " << c.kind);
+    std::string feed = "<rss><channel><title>Many</title>";
+    for (std::size_t i = 0; i < c.items; ++i) {
+      std::string url = "https://cdn.example.com/m/" + std::to_string(i) + ".mp3";
+      if (c.kind == every_third_repeats && i % 3 == 2) url = "https://cdn.example.com/m/" + std::to_string(i / 2) + ".mp3";
+      if (c.kind == case_twins && i % 2 == 1) url = "HTTPS://cdn.example.com/m/" + std::to_string(i - 1) + ".mp3";
+      if (c.kind == nul_twins) url = "https://cdn.example.com/m/" + std::to_string(i / 2) + ".mp3" + std::string(1, '\0') + std::to_string(i);
+      feed += "<item><title>t" + std::to_string(i) + "</title><enclosure url='" + url + "' length='" + std::to_string(i) +
+              "'/><itunes:duration>" + std::to_string(i % 7) + "." + std::to_string(i % 10) +
+              "</itunes:duration></item>";
+    }
+    feed += "</channel></rss>";
+    std::optional<std::string> json;
+    ASSERT_TRUE(same_output(feed, nullptr, false, &json));
+    ASSERT_TRUE(json.has_value());
+  }
+}
+
 // ---- Generated feeds --------------------------------------------------------
 
 // A fixed-seed generator that is the same on every platform (the standard
@@ -194,6 +226,7 @@ class feed_maker {
       "<", ">", " < ", "a<b", "<br/>", "<br>", "</br>", "<p class='a>b'>", "<x y=\"<\">",
       "<![CDATA[]]>", "<![CDATA[c&amp;d]]>", "<![CDATA[<title>]]>", "\n  ", "\t", "&amp;", "&#10;",
       "<media:title>m</media:title>", "<itunes:title>t</itunes:title>", "<image><title>Logo</title></image>",
+      "<!--->-->", "<![CDATA[a]]]>", "<'x>'>", "<a\"b>\"c>", "<item/ >", "</item/>", "<item\t/>", "</ITEM >",
       std::string_view("\0", 1),
   };
   // Openers that never close, so they end the scan: only at the very end.
@@ -211,6 +244,7 @@ class feed_maker {
   static constexpr const char *kLengths[] = {"100", "-3", "12abc", "", "0", "99999999999999999999", " 7 ", "x"};
   static constexpr const char *kDurations[] = {
       "3:44", "1:02:03", "90.5", "", "abc", "-5", "0", "1:16:26", "  42  ", "1e400", "5:", "1:2:3:4",
+      "0.1", "0.2", "1.7", "2.35", "1e308",
   };
   static constexpr const char *kDates[] = {
       "Tue, 02 Jan 2024 10:00:00 +0200", "2024-01-02T10:00:00Z", "junk", "", "02 Jan 2024 10:00:00 GMT",
@@ -293,8 +327,11 @@ class feed_maker {
   // One attribute in one of the loose forms; without whitespace in front now
   // and then, which glues it to the previous attribute (or, rarely, to the
   // tag name).
-  void attribute(const char *name, const char *value) {
+  void attribute(const char *name, const char *raw_value) {
     const std::string n = cased(name);
+    // Now and then a NUL inside the value: read as a C string, it ends there.
+    std::string value(raw_value);
+    if (r_.chance(4)) value.insert(r_.below(value.size() + 1), 1, '\0');
     const char last = out_.back();
     if (r_.chance(last == '"' || last == '\'' ? 70 : 97)) out_ += ' ';
     switch (r_.below(9)) {
