@@ -235,13 +235,15 @@ class feed_maker {
       "Song", "", "  ", "O_Holy_Night [4hjgkvuKES8]", "A &amp; B", "&#65;&#x42;", "&lt;b&gt;",
       "Caf\xC3\xA9", "x [4hjgkvuKES8] ", "_a__b_", "&#128512;", "tab\there",
       "&AMP; &nbsp; &#0; &#x110000;", "&quot;q&apos;", "Show", "a\\b\"c",
+      "[4hjgkvuKES8]", "___",
   };
   static constexpr const char *kUrls[] = {
       "a.mp3", "a.mp3", "A.mp3", "/x/Song_Name.mp3", "dir/archive.tar.gz", "/a/.hidden", "/a/",
       "noslash", "file?v=1.5", "", "  s1.m4a ", "a&amp;b.mp3", "https://cdn.example.com/m/u/t.m4a",
       "x.y/z", "..", "/", "&#x2F;p.mp3", "caf\xC3\xA9.mp3",
   };
-  static constexpr const char *kLengths[] = {"100", "-3", "12abc", "", "0", "99999999999999999999", " 7 ", "x"};
+  static constexpr const char *kLengths[] = {"100", "-3", "12abc", "", "0", "99999999999999999999", " 7 ", "x",
+                                             "+5", "0x10", "-9223372036854775809"};
   static constexpr const char *kDurations[] = {
       "3:44", "1:02:03", "90.5", "", "abc", "-5", "0", "1:16:26", "  42  ", "1e400", "5:", "1:2:3:4",
       "0.1", "0.2", "1.7", "2.35", "1e308",
@@ -269,7 +271,12 @@ class feed_maker {
   // Text between tags, at times broken up by a comment, CDATA or a NUL.
   void text(const char *value) {
     if (r_.chance(10)) out_ += " \n";
-    const std::string v(value);
+    std::string v(value);
+    if (r_.chance(3)) {  // long enough that the collected text must grow
+      const std::string unit = v.empty() ? std::string("x&amp;y ") : v + " ";
+      v.clear();
+      for (std::size_t k = 0, times = 20 + r_.below(60); k < times; ++k) v += unit;
+    }
     switch (r_.below(10)) {
       case 0: {
         const std::size_t cut = r_.below(v.size() + 1);
@@ -425,7 +432,9 @@ class feed_maker {
           empty_tag("itunes:image");
           break;
         default:
-          if (r_.chance(50)) {
+          if (r_.chance(15)) {
+            start("channel");  // sets the flag from inside an item
+          } else if (r_.chance(50)) {
             end("channel");  // inside an open item
           } else {
             noise();
