@@ -10,7 +10,7 @@ root=$(pwd)
 build="$root/build-fuzz"
 seconds=${FUZZ_SECONDS:-60}
 jobs=${JOBS:-2}
-targets=(fuzz_feed fuzz_slugs fuzz_text)
+targets=(fuzz_feed fuzz_slugs fuzz_text fuzz_feed_diff)
 
 # clang and its fuzzer runtime, from the distribution when missing.
 fuzzer_runtime_ok() {
@@ -37,23 +37,23 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
   $([ "${CI:-}" = true ] && echo -DLYRN_WERROR=ON) >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j"$jobs" >/dev/null
 
-# Seeds for each family: the fixtures and the sample feed go to the feed target.
+# Seeds for each family: the fixtures and the sample feed go to the feed targets.
 seed_dirs() {
   case "$1" in
-    fuzz_feed) echo "$root/fuzz/seeds/feed $root/tests/fixtures $root/examples" ;;
+    fuzz_feed | fuzz_feed_diff) echo "$root/fuzz/seeds/feed $root/tests/fixtures $root/examples" ;;
     fuzz_slugs) echo "$root/fuzz/seeds/slugs" ;;
     fuzz_text) echo "$root/fuzz/seeds/text" ;;
   esac
 }
 seed_pattern() {
   case "$1" in
-    fuzz_feed) echo '*.xml' ;;
+    fuzz_feed | fuzz_feed_diff) echo '*.xml' ;;
     *) echo '*' ;;
   esac
 }
 dict_for() {
   case "$1" in
-    fuzz_feed) echo "$root/fuzz/feed.dict" ;;
+    fuzz_feed | fuzz_feed_diff) echo "$root/fuzz/feed.dict" ;;
     fuzz_slugs) echo "$root/fuzz/slugs.dict" ;;
     fuzz_text) echo "$root/fuzz/text.dict" ;;
   esac
