@@ -177,4 +177,23 @@ char *write_playlist(const peer_feed &feed, const char *feed_url) {
   return json;
 }
 
+void store_item_text(field f, std::string_view text, item_fields &item) {
+  switch (f) {
+    case field::title:
+      item.title = trim(text);
+      break;
+    case field::author:
+      if (item.author.empty()) item.author = trim(text);
+      break;
+    case field::duration:
+      item.duration = read_duration(text);
+      break;
+    case field::pub_date:
+      item.publish_timestamp = read_date(text);
+      break;
+    case field::none:
+      break;
+  }
+}
+
 }  // namespace bench

@@ -46,6 +46,12 @@ struct item_fields {
   void reset();
 };
 
+// Which item element's text a streaming peer is collecting.
+enum class field { none, title, author, duration, pub_date };
+
+// Stores the collected text of an item element in its field (none: nothing).
+void store_item_text(field f, std::string_view text, item_fields &item);
+
 // Whitespace as the "C" locale has it: space, \t, \n, \v, \f, \r.
 std::string_view trim(std::string_view s);
 

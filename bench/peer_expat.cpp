@@ -10,9 +10,6 @@
 namespace bench {
 namespace {
 
-// Which element's text is being collected.
-enum class field { none, title, author, duration, pub_date };
-
 struct expat_state {
   feed_builder out;
   item_fields item;
@@ -68,25 +65,11 @@ void XMLCALL on_end(void *user, const XML_Char *name) {
   field f = st.collecting;
   st.collecting = field::none;
   if (st.in_item) {
-    switch (f) {
-      case field::title:
-        st.item.title = trim(st.text);
-        break;
-      case field::author:
-        if (st.item.author.empty()) st.item.author = trim(st.text);
-        break;
-      case field::duration:
-        st.item.duration = read_duration(st.text);
-        break;
-      case field::pub_date:
-        st.item.publish_timestamp = read_date(st.text);
-        break;
-      case field::none:
-        if (std::strcmp(name, "item") == 0) {
-          st.in_item = false;
-          st.out.close_item(st.item);
-        }
-        break;
+    if (f != field::none) {
+      store_item_text(f, st.text, st.item);
+    } else if (std::strcmp(name, "item") == 0) {
+      st.in_item = false;
+      st.out.close_item(st.item);
     }
   } else if (st.in_channel) {
     if (f == field::title)

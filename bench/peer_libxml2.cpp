@@ -11,7 +11,6 @@
 namespace bench {
 namespace {
 
-enum class field { none, title, author, duration, pub_date };
 
 struct sax_state {
   feed_builder out;
@@ -88,25 +87,11 @@ void on_end(void *user, const xmlChar *local, const xmlChar *prefix, const xmlCh
   field f = st.collecting;
   st.collecting = field::none;
   if (st.in_item) {
-    switch (f) {
-      case field::title:
-        st.item.title = trim(st.text);
-        break;
-      case field::author:
-        if (st.item.author.empty()) st.item.author = trim(st.text);
-        break;
-      case field::duration:
-        st.item.duration = read_duration(st.text);
-        break;
-      case field::pub_date:
-        st.item.publish_timestamp = read_date(st.text);
-        break;
-      case field::none:
-        if (is(prefix, local, nullptr, "item")) {
-          st.in_item = false;
-          st.out.close_item(st.item);
-        }
-        break;
+    if (f != field::none) {
+      store_item_text(f, st.text, st.item);
+    } else if (is(prefix, local, nullptr, "item")) {
+      st.in_item = false;
+      st.out.close_item(st.item);
     }
   } else if (st.in_channel) {
     if (f == field::title)
