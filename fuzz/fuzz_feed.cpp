@@ -78,13 +78,9 @@ char *convert(const char *feed, std::size_t len, const char *url) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  const unsigned char *p = data;
-  const unsigned char *end = data + size;
-  const std::string feed = fuzz::next_piece(p, end);
-  const bool has_url = size > 0 && std::memchr(data, 0xFF, size) != nullptr;
-  const std::string url_bytes = has_url ? std::string(reinterpret_cast<const char *>(p), static_cast<std::size_t>(end - p)) : "";
-  fuzz::heap_copy url(url_bytes.data(), url_bytes.size(), true);
-  const char *feed_url = has_url ? url.data() : nullptr;
+  const fuzz::feed_input input = fuzz::split_feed_input(data, size);
+  const std::string &feed = input.feed;
+  const char *feed_url = input.url();
   const std::string url_text = feed_url ? std::string(feed_url) : std::string();
 
   char *exact = nullptr;

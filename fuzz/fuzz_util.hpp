@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #define FUZZ_CHECK(cond)                                                              \
   do {                                                                                \
@@ -48,6 +49,24 @@ inline std::string next_piece(const unsigned char *&p, const unsigned char *end)
   std::string piece(reinterpret_cast<const char *>(p), static_cast<std::size_t>(stop - p));
   p = sep ? sep + 1 : end;
   return piece;
+}
+
+// A feed conversion input: the feed bytes up to the first 0xFF, then the
+// feed URL (the rest, in its own NUL-terminated block), or no URL at all
+// when the input holds no 0xFF.
+struct feed_input {
+  std::string feed;
+  heap_copy url_block;
+  bool has_url;
+  const char *url() const { return has_url ? url_block.data() : nullptr; }
+};
+
+inline feed_input split_feed_input(const unsigned char *data, std::size_t size) {
+  const unsigned char *p = data;
+  const unsigned char *end = data + size;
+  std::string feed = next_piece(p, end);
+  const bool has_url = size > 0 && std::memchr(data, 0xFF, size) != nullptr;
+  return feed_input{std::move(feed), heap_copy(p, static_cast<std::size_t>(end - p), true), has_url};
 }
 
 inline bool all_ascii(const std::string &s) {
