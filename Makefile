@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The front door. `make run` and `make test` install what is missing, configure
 # and build; then `run` converts the sample feed and `test` runs every test.
 BUILD      ?= build

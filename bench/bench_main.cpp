@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark driver: generates the feeds, checks that every peer writes
 // the library's document byte for byte, then times the library, the peers
 // and two limits (memchr, memcpy) in interleaved rounds and prints medians

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "feed_gen.hpp"
 
 #include <algorithm>

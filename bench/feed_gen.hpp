@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Deterministic synthetic feeds for the benchmark. The same seed gives the
 // same bytes on every machine and library version: the generator has its own
 // PRNG and draws numbers only through it.

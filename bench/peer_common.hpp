@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the peer converters share: the fields they extract, the rules that
 // turn a finished item into a track (title fallback, artwork, duplicate
 // stream URLs), and the yyjson writer of the playlist document. Only the XML

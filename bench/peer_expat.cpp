@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The expat peer: one XML_Parse call over the whole buffer. Without namespace
 // processing names arrive as written ("itunes:image"), as the library sees them.
 #include <expat.h>

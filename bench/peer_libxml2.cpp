@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The libxml2 peer: SAX2 callbacks over the whole buffer. Entities are
 // substituted (XML_PARSE_NOENT) so attribute values arrive decoded.
 #include <libxml/parser.h>

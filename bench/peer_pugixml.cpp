@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The DOM peer: pugixml parses the whole feed, then the tree is walked in
 // document order so that channel artwork applies only to later items, as it
 // does in a one-pass reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The peer converters: each parses a whole feed with a general XML parser,
 // extracts what the library extracts and writes the same playlist document.
 #pragma once

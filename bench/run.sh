@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmark in build-bench (Release) and runs it once.
 # BENCH_QUICK=1 runs tiny feeds only, in seconds.
 set -euo pipefail

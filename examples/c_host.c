@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A minimal C host: converts one feed file and prints the playlist document.
  * Usage: lyrn_c_host FEED.xml [FEED_URL] */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed conversion. The input is split at its first 0xFF byte: the bytes before
 // it are the feed, the bytes after it the feed URL (no 0xFF: no feed URL).
 // The feed is converted once with its exact length and once NUL-terminated,

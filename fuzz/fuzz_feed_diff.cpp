@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed conversion against the plain reference walk (tests/reference_walk.cpp).
 // The input is split at its first 0xFF byte as in fuzz_feed: the bytes before
 // it are the feed, the bytes after it the feed URL (no 0xFF: no feed URL).

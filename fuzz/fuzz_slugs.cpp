@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slug discovery over the whole input, once with its exact length and once
 // NUL-terminated. Each result is compared with a plain re-reading of the
 // listing rules written here, and every slug must be one that the per-user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The text and number exports. The input is cut at 0xFF bytes into up to
 // three NUL-terminated pieces: the first is read as a title, a duration, a
 // date and a feed URL, and the three together are the base URL, user id and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the fuzz targets: exactly-sized heap copies of the input,
 // so that a read past the end is caught by AddressSanitizer, and a check that
 // aborts with a message when an invariant does not hold.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-fuzz, runs each for FUZZ_SECONDS
 # (default 60) on a corpus kept in build-fuzz/corpus (seeded from the test

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * lyrn.h - turn podcast-style RSS feeds of music channels into JSON playlists.
  *

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the benchmark's peer converters need when it is missing:
 # pugixml, libxml2 and expat with their headers and pkg-config files.
 # Safe to run again: when everything is there it says so in one line.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the build and the tests need when it is missing:
 # a C++ compiler, cmake, pkg-config, GoogleTest, yyjson >= 0.12 and a
 # single-byte plus a decimal-comma locale for the locale tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character classes and case folding with the "C" locale's answers, whatever
 // locale the host has set: no byte of 0x80 or above is whitespace, a letter
 // or a digit, and only A-Z fold. Used everywhere instead of <cctype>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A growable byte buffer on the C heap: data, length and capacity, with a NUL
 // kept after the last byte once it has storage. The first capacity is 128
 // bytes (or the smallest 128 * 2^k that holds what is asked for); it doubles

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed locations: the feed URL check, the per-user feed URL built from a base
 // URL, a user id and a slug, and slug discovery in a directory listing.
 #include "feed_locations.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed locations: feed URL checks, the per-user feed URL and slug discovery.
 // The exports are lyrn_validate_feed_url, lyrn_build_user_feed_url and
 // lyrn_discover_slugs_json.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tolerant markup scanner: one forward pass over a byte span that reports
 // start tags (name and attribute region) and end tags (name and the text
 // collected since the previous tag). It keeps no element stack, checks

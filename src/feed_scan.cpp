@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The channel and item rules: they turn the scanner's events into tracks,
 // handed to a receiver as each item closes, and a feed_summary. Two flags (in channel, in item) are the whole structural
 // state; an element is recognised by its own name alone, at any depth.

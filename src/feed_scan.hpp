@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed conversion, scan step: the tolerant markup scanner and the channel and
 // item rules that turn one feed's bytes into tracks and a feed_summary.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The per-thread last-error text written by the three exports that report a
 // reason. Each message is defined once here.
 #pragma once

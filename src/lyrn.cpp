@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export frame: version queries, the per-thread last error, lyrn_free,
 // and the feed conversion entry that writes the playlist document.
 #include "lyrn.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built-in self-test: ten fixed checks over the exports, run in order.
 // It uses only the public interface, as a host would, and writes no last
 // error itself; the exports it calls set and clear it as they always do.

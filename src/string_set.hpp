@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A set of NUL-terminated strings that live elsewhere (the set keeps only
 // their addresses), compared byte for byte, so that "seen before?" costs the
 // same for the thousandth string as for the first. Used for the stream URLs

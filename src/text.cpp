@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entity decoding with trimming, attribute lookup in a start tag, and the
 // title cleaning export. Bytes are classified with the ASCII helpers only, so
 // a host's setlocale never changes a result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text handling: entity decoding with trimming and attribute lookup in a start
 // tag. Title cleaning is the export lyrn_clean_title.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Durations ("3:44", "1:16:26", "224.5") to seconds and back to clock text,
 // and publication dates (RFC 2822 or ISO 8601 date-time) to Unix seconds.
 // Nothing here allocates, keeps state or touches the last error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time values: durations and publication dates. The exports are
 // lyrn_parse_duration, lyrn_format_duration and lyrn_parse_rfc2822_date.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation-failure torture: every export that allocates is run again and
 // again with the k-th heap allocation failing (k = 1, 2, ... until a run
 // completes without reaching k), once with only that allocation failing and

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Compiled as C99: the public header must be valid C, and its version macros
  * must agree with what the library reports at run time. */
 #include "lyrn.h"

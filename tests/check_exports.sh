@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Usage: check_exports.sh LIBRARY EXPECTED_LIST HEADER
 # Fails when the library's defined dynamic symbols differ from the list, or
 # when its SONAME does not carry the header's major version.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Usage: install_consumer.sh BUILD_DIR CONSUMER_SRC CMAKE CC
 # Installs the built library into a temporary prefix, then builds and runs a
 # C consumer against it through pkg-config and through find_package.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference conversion: one scanner pass that calls the two rule handlers
 // directly, a summary of owned C strings, then the document. Written for
 // plainness, not speed: every end tag's text is decoded into a new string,

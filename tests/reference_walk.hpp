@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A second, deliberately plain feed conversion used to check
 // lyrn_parse_feed_json: a literal walk of the scanner steps and the channel
 // and item rules with owned strings, the tracks collected first and the

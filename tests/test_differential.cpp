@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lyrn_parse_feed_json against the plain reference walk in reference_walk.cpp:
 // both must give null, or the same text byte for byte, for the golden feeds
 // and their prefixes, for several feed URLs and for a few thousand feeds

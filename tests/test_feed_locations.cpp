@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feed locations: the feed URL check, path segments, the per-user feed URL and
 // slug discovery.
 #include <gtest/gtest.h>

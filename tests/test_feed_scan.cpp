@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The markup scanner's events and the channel and item rules.
 #include <gtest/gtest.h>
 

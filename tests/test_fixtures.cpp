@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Golden feeds: each feed under tests/fixtures converts to exactly the
 // playlist written beside it (same base name, .json, no trailing newline),
 // and every prefix of every feed converts to a well-formed playlist whose

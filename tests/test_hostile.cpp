@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile inputs: huge runs, unclosed and deeply nested markup, masses of
 // items, every byte value, NUL bytes inside the span and constructs left open
 // at the end. Results are checked; the cost of the large cases is printed for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export frame and the playlist document.
 #include <gtest/gtest.h>
 

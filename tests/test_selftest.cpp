@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built-in self-test, run against the real library.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entity decoding with trimming, attribute lookup and title cleaning.
 #include <gtest/gtest.h>
 

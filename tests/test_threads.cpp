@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Eight threads run every export in a mix, many thousands of times, against
 // results computed up front on one thread. Each thread also checks that its
 // own last error is what its own last call left, whatever the others do, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Durations, duration text, publication dates and the number and field
 // readers behind them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // lyrn: the library's command-line tool. A host like any other: it uses only
 // the public header, reads files and standard input itself and hands the
 // library bytes and text.

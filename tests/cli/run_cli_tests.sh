@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Usage: run_cli_tests.sh LYRN_BINARY INPUT_DIR
 # Runs the command-line tool on each case of the table below and compares its
 # exact standard output, standard error and exit status.

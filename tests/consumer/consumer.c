@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A tiny consumer of the installed library. */
 #include <lyrn.h>
 #include <stdio.h>
