@@ -33,8 +33,19 @@
 #define LYRN_VERSION_MINOR 0
 #define LYRN_VERSION_PATCH 0
 
-/* Marks the exports; everything else in the library is hidden. */
-#if defined(__GNUC__)
+/* Marks the exports; everything else in the library is hidden. On Windows a
+ * DLL build defines LYRN_BUILDING_DLL and its hosts import; a static build
+ * defines LYRN_STATIC for itself and its hosts (the CMake target and the
+ * pkg-config file pass it on). */
+#if defined(_WIN32) || defined(__CYGWIN__)
+#  if defined(LYRN_STATIC)
+#    define LYRN_API
+#  elif defined(LYRN_BUILDING_DLL)
+#    define LYRN_API __declspec(dllexport)
+#  else
+#    define LYRN_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
 #  define LYRN_API __attribute__((visibility("default")))
 #else
 #  define LYRN_API

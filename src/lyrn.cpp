@@ -16,7 +16,11 @@ static_assert(YYJSON_VERSION_HEX >= 0x000C00, "yyjson 0.12 or later is required"
 namespace lyrn {
 namespace {
 
-constexpr const char kVersion[] = "1.0.0";
+#define LYRN_STR_(x) #x
+#define LYRN_STR(x) LYRN_STR_(x)
+// The runtime version, spelled from the header's macros so the two cannot drift.
+constexpr const char kVersion[] =
+    LYRN_STR(LYRN_VERSION_MAJOR) "." LYRN_STR(LYRN_VERSION_MINOR) "." LYRN_STR(LYRN_VERSION_PATCH);
 constexpr int kErrCapacity = 256;
 
 // Zero-filled on each thread's first use, so it reads as "" until written.
