@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# The front door. `make run` and `make test` install what is missing, configure
-# and build; then `run` converts the sample feed and `test` runs every test.
+# The front door. `make run` installs what building needs when it is missing,
+# builds the library and the tool, and converts the sample feed; `make test`
+# installs what the tests need too, builds everything and runs every test.
 BUILD      ?= build
 BUILD_TYPE ?= Release
 PREFIX     ?= /usr/local
@@ -12,48 +13,71 @@ CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DLYRN_WERROR=ON
 endif
+WERROR := $(filter -DLYRN_WERROR=ON,$(CMAKE_FLAGS))
+# A new build tree for `run` or `install` leaves the tests out; one that
+# `make test` configured keeps them, and `run` still builds only the tool.
+TESTS_OFF_WHEN_NEW = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF)
 
-.PHONY: all deps configure build run test install clean test-sanitize test-thread bench fuzz
+.PHONY: all deps deps-test build run test install clean test-sanitize test-thread test-clang \
+        test-portable bench fuzz
 
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh run
 
-configure: deps
-	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+deps-test:
+	@bash scripts/install-deps.sh test
 
-build: configure
-	@cmake --build $(BUILD) -j$(JOBS)
+# The library and the tool only.
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(TESTS_OFF_WHEN_NEW) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target lyrn
 
 run: build
 	@$(BUILD)/tools/lyrn feed $(FEED) --url $(URL) --pretty
 
-test: build
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Everything, then every test.
+test: deps-test
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DBUILD_TESTING=ON >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
 	@ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 # The whole unit suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-sanitize: deps
-	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLYRN_SANITIZE=address,undefined $(filter -DLYRN_WERROR=ON,$(CMAKE_FLAGS)) >/dev/null
+test-sanitize: deps-test
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLYRN_SANITIZE=address,undefined $(WERROR) >/dev/null
 	@cmake --build build-asan -j$(JOBS)
-	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS) -E install_consumer
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE 'hosts|bindings'
 
 # The threaded tests under ThreadSanitizer.
-test-thread: deps
-	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLYRN_SANITIZE=thread $(filter -DLYRN_WERROR=ON,$(CMAKE_FLAGS)) >/dev/null
+test-thread: deps-test
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DLYRN_SANITIZE=thread $(WERROR) >/dev/null
 	@cmake --build build-tsan -j$(JOBS)
 	@ctest --test-dir build-tsan --output-on-failure -L thread
 
+# Every test again, built with clang.
+test-clang:
+	@bash scripts/install-deps.sh clang
+	@CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release $(WERROR) >/dev/null
+	@cmake --build build-clang -j$(JOBS)
+	@ctest --test-dir build-clang --output-on-failure -j$(JOBS)
+
+# The unit suite with the portable code paths forced.
+test-portable: deps-test
+	@cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DLYRN_PORTABLE=ON $(WERROR) >/dev/null
+	@cmake --build build-portable -j$(JOBS)
+	@ctest --test-dir build-portable --output-on-failure -j$(JOBS) -LE 'hosts|bindings'
+
 # The benchmark against the peer converters (Release build).
-bench: deps
+bench: deps-test
 	@bash bench/run.sh
 
 # Every fuzz target for FUZZ_SECONDS each (default 60).
-fuzz: deps
+fuzz: deps-test
 	@bash fuzz/run.sh
-
-install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) build-*

@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs what the build and the tests need when it is missing:
-# a C++ compiler, cmake, pkg-config, GoogleTest, yyjson >= 0.12 and a
-# single-byte plus a decimal-comma locale for the locale tests.
-# Safe to run again: when everything is there it says so in one line.
+# Usage: install-deps.sh [run|test|clang]
+# Installs what the asked-for target needs when it is missing:
+#   run    building the library and the tool (`make run`, `make install`):
+#          a C++ compiler, make, CMake, pkg-config and yyjson >= 0.12;
+#   test   the above, plus GoogleTest, binutils, git, pytest for the Python
+#          package, the Node.js addon's build tools, and a single-byte and a
+#          decimal-comma locale for the locale tests;
+#   clang  the test set plus clang, for the clang build.
+# Safe to run again: when everything is there it says so in one line. Without
+# root it installs nothing: it prints the command to run and exits non-zero.
 set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:-run}
+case "$target" in
+  run | test | clang) ;;
+  *) echo "usage: install-deps.sh [run|test|clang]" >&2; exit 2 ;;
+esac
 
 need_pkgs=()
+need_yyjson=0
+need_locales=0
 have() { command -v "$1" >/dev/null 2>&1; }
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -25,22 +39,55 @@ locales_ok() {
 if ! have apt-get || ! have dpkg; then
   cat >&2 <<'MSG'
 install-deps: this machine has no apt. Install by hand: a C++17 compiler (g++ or
-clang++), CMake 3.25 or later, pkg-config, GoogleTest (with its CMake config),
-and yyjson 0.12 or later (with its CMake config or pkg-config file); then run
-`make test` again. The locale tests skip themselves when the locales
-de_DE.ISO-8859-1 and de_DE.UTF-8 are not generated.
+clang++), CMake 3.25 or later, pkg-config and yyjson 0.12 or later (with its
+CMake config or pkg-config file); for the tests also GoogleTest (with its CMake
+config), Python 3 with pytest, and Node.js with npm. Then run the make target
+again. The locale tests skip themselves when the locales de_DE.ISO-8859-1 and
+de_DE.UTF-8 are not generated.
 MSG
   exit 1
 fi
 
+# Building the library and the tool.
 have g++ || need_pkgs+=(g++)
 have cmake || need_pkgs+=(cmake)
 have make || need_pkgs+=(make)
 have pkg-config || need_pkgs+=(pkg-config)
-have nm || need_pkgs+=(binutils)
-have_pkg libgtest-dev || need_pkgs+=(libgtest-dev)
-have_pkg googletest || need_pkgs+=(googletest)
-have_pkg locales || need_pkgs+=(locales)
+yyjson_ok || need_yyjson=1
+
+# The tests.
+if [ "$target" != run ]; then
+  have nm || need_pkgs+=(binutils)
+  have git || need_pkgs+=(git)
+  have_pkg libgtest-dev || need_pkgs+=(libgtest-dev)
+  have_pkg googletest || need_pkgs+=(googletest)
+  have_pkg locales || need_pkgs+=(locales)
+  have /usr/bin/python3 || need_pkgs+=(python3)
+  have_pkg python3-pytest || need_pkgs+=(python3-pytest)
+  have_pkg python3-setuptools || need_pkgs+=(python3-setuptools)
+  have_pkg python3-pip || need_pkgs+=(python3-pip)
+  have node || need_pkgs+=(nodejs)
+  have npm || need_pkgs+=(npm)
+  locales_ok || need_locales=1
+fi
+if [ "$target" = clang ]; then
+  have clang++ || need_pkgs+=(clang)
+fi
+
+missing=0
+[ ${#need_pkgs[@]} -eq 0 ] && [ "$need_yyjson" = 0 ] && [ "$need_locales" = 0 ] || missing=1
+
+if [ "$missing" = 1 ] && [ "$(id -u)" != 0 ]; then
+  what=("${need_pkgs[@]}")
+  [ "$need_yyjson" = 0 ] || what+=("yyjson>=0.12")
+  [ "$need_locales" = 0 ] || what+=("the de_DE.ISO-8859-1 and de_DE.UTF-8 locales")
+  {
+    echo "install-deps: missing for '$target': ${what[*]}."
+    echo "Installing packages needs root. Run: sudo bash scripts/install-deps.sh $target"
+    echo "(it installs only what is missing, from Debian's archive), then run the make target again."
+  } | fmt -w 100 >&2
+  exit 1
+fi
 
 changed=0
 if [ ${#need_pkgs[@]} -gt 0 ]; then
@@ -51,7 +98,7 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
 fi
 
 # The locale tests switch the process to these two locales.
-if ! locales_ok; then
+if [ "$need_locales" = 1 ]; then
   echo "install-deps: generating the de_DE.ISO-8859-1 and de_DE.UTF-8 locales"
   for l in 'de_DE ISO-8859-1' 'de_DE.UTF-8 UTF-8'; do
     grep -qxF "$l" /etc/locale.gen 2>/dev/null || echo "$l" >>/etc/locale.gen
@@ -77,7 +124,7 @@ debian_mirror() {
 # yyjson 0.12: this Debian release ships none, so take the two binary packages
 # from the unstable suite of the same mirror, with a private apt state so the
 # system's sources are not changed.
-if ! yyjson_ok; then
+if [ "$need_yyjson" = 1 ]; then
   mirror=$(debian_mirror)
   if [ -z "$mirror" ]; then
     echo "install-deps: cannot find the Debian mirror in the apt sources; install yyjson >= 0.12 by hand" >&2
@@ -93,12 +140,12 @@ if ! yyjson_ok; then
             -o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache"
             -o "APT::Get::List-Cleanup=0" -o "Acquire::Languages=none")
   apt-get "${apt_opts[@]}" update -qq
-  (cd "$state" && apt-get "${apt_opts[@]}" download libyyjson0 libyyjson-dev >/dev/null)
+  (cd "$state" && apt-get "${apt_opts[@]}" download libyyjson0 libyyjson-dev >/dev/null 2>&1)
   dpkg -i "$state"/libyyjson0_*.deb "$state"/libyyjson-dev_*.deb >/dev/null
   yyjson_ok || { echo "install-deps: yyjson >= 0.12 is still missing after the install" >&2; exit 1; }
   changed=1
 fi
 
 if [ "$changed" = 0 ]; then
-  echo "install-deps: everything needed is already installed"
+  echo "install-deps: everything needed for '$target' is already installed"
 fi
