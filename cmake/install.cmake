@@ -5,10 +5,10 @@
 include(CMakePackageConfigHelpers)
 
 set(LYRN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/${LYRN_LIB})
-if(BUILD_SHARED_LIBS)
-  set(LYRN_KIND shared)
+if(LYRN_SHARED)
+  set(LYRN_TARGETS_KIND shared)
 else()
-  set(LYRN_KIND static)
+  set(LYRN_TARGETS_KIND static)
 endif()
 
 install(TARGETS ${LYRN_LIB} EXPORT lyrn_targets
@@ -18,7 +18,7 @@ install(TARGETS ${LYRN_LIB} EXPORT lyrn_targets
 install(FILES include/lyrn.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT lyrn_targets
   NAMESPACE lyrn::
-  FILE ${LYRN_LIB}-${LYRN_KIND}-targets.cmake
+  FILE ${LYRN_LIB}-${LYRN_TARGETS_KIND}-targets.cmake
   DESTINATION ${LYRN_CMAKE_DIR})
 
 configure_package_config_file(cmake/package-config.cmake.in

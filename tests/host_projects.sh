@@ -28,11 +28,13 @@ build_host() {
   "$dir/consumer_alias" >/dev/null || fail "consumer_alias failed: $*"
 }
 
-# A subproject keeps to itself: no build type forced into the host's cache,
+# A subproject keeps to itself: no build type or library kind put into the
+# host's cache,
 # no target of the tool, the example or the tests.
 check_subproject() {
   local dir=$1
   grep -qx 'CMAKE_BUILD_TYPE:STRING=' "$dir/CMakeCache.txt" || fail "$dir: the host's build type changed"
+  ! grep -q '^BUILD_SHARED_LIBS:' "$dir/CMakeCache.txt" || fail "$dir: BUILD_SHARED_LIBS landed in the host's cache"
   local extra
   extra=$("$cmake" --build "$dir" --target help | sed -n 's/^\.\.\. //p' |
     grep -Ex 'lyrn|lyrn_c_host|test_.*|c_header_test|alloc_torture|gtest.*' || true)
