@@ -131,7 +131,7 @@ void warn_about_feed(const std::string &label, const std::string &bytes, convert
     if (items)
       result->messages.push_back(label + ": warning: " + std::to_string(items) +
                                  (items == 1 ? " <item> tag" : " <item> tags") +
-                                 " but no tracks: a track needs an <enclosure url=\"...\"> in its item");
+                                 " but no tracks: each track needs an <enclosure url=\"...\"> inside <item>...</item>");
   }
 }
 

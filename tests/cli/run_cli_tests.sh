@@ -200,7 +200,7 @@ no_rss='warning: no <rss> or <channel> start tag:'
 expect warn-html            0 "$(empty_playlist Playlist)" "lyrn: page.html: $no_rss is this an RSS feed?" feed page.html
 expect warn-atom            0 "$(empty_playlist Playlist)" "lyrn: atom.xml: $no_rss an Atom feed? Only RSS is read" feed atom.xml
 expect warn-gzip            0 "$(empty_playlist Playlist)" "lyrn: feed.xml.gz: $no_rss the input is gzip-compressed; decompress it first" feed feed.xml.gz
-expect warn-no-enclosure    0 "$(empty_playlist Show)" "lyrn: no-enclosure.xml: warning: 2 <item> tags but no tracks: a track needs an <enclosure url=\"...\"> in its item" feed no-enclosure.xml
+expect warn-no-enclosure    0 "$(empty_playlist Show)" "lyrn: no-enclosure.xml: warning: 2 <item> tags but no tracks: each track needs an <enclosure url=\"...\"> inside <item>...</item>" feed no-enclosure.xml
 expect warn-quiet           0 "$(empty_playlist Playlist)" ""        feed --quiet page.html
 expect warn-quiet-items     0 "$(empty_playlist Show)"     ""        feed no-enclosure.xml --quiet
 
