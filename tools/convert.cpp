@@ -55,20 +55,22 @@ std::string where(const std::string &text, std::size_t offset) {
 
 // Why the library wrote no document for text that held no message: the
 // first thing in the input that its writer refuses, else the number.
-std::string why_not_written(const std::string &text, const char *what, const char *url,
-                            bool feed) {
+// Positions count in the text as handed over, so a transcoded input says so.
+std::string why_not_written(const std::string &text, const std::string &from, const char *what,
+                            const char *url, bool feed) {
+  const std::string in_text = from.empty() ? "" : " of the text transcoded from " + from;
   std::size_t at;
   unsigned long code;
   if (find_invalid_utf8(text, &at)) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(text[at]));
     return std::string("the ") + what + " is not UTF-8: invalid sequence at " + where(text, at) +
-           ", byte " + hex + "; name its encoding with --encoding, or use --repair";
+           in_text + ", byte " + hex + "; name its encoding with --encoding, or use --repair";
   }
   if (feed && find_surrogate_reference(text, &at, &code)) {
     char cp[16];
     std::snprintf(cp, sizeof cp, "U+%04lX", code);
-    return std::string("the character reference at ") + where(text, at) + " stands for " + cp +
+    return std::string("the character reference at ") + where(text, at) + in_text + " stands for " + cp +
            ", a surrogate that UTF-8 cannot hold; use --repair";
   }
   std::string url_text = url ? url : "";
@@ -97,9 +99,9 @@ bool render(const char *json, bool pretty, std::string *out) {
 // Transcoding and repair, shared by both inputs. False when the bytes cannot
 // be turned into UTF-8.
 bool prepare(const std::string &label, std::string *bytes, const convert_options &options,
-             convert_result *result) {
-  std::string from, warning, error;
-  if (!to_utf8(bytes, options.encoding, &from, &warning, &error)) {
+             convert_result *result, std::string *from) {
+  std::string warning, error;
+  if (!to_utf8(bytes, options.encoding, from, &warning, &error)) {
     result->messages.push_back(label + ": " + error);
     return false;
   }
@@ -156,13 +158,14 @@ bool read_input(const char *path, std::string *out, std::string *error) {
 
 void convert_feed(const std::string &label, std::string bytes, const convert_options &options,
                   convert_result *result) {
-  if (!prepare(label, &bytes, options, result)) return;
+  std::string from;
+  if (!prepare(label, &bytes, options, result, &from)) return;
   // The exact byte count goes in, so a NUL is an ordinary byte. An empty
   // input is "" with length 0, which the library reads as the same thing.
   char *json = lyrn_parse_feed_json(bytes.c_str(), bytes.size(), options.url);
   if (!json) {
     const char *why = lyrn_last_error();
-    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, "feed", options.url, true)));
+    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "feed", options.url, true)));
     return;
   }
   result->tracks = track_count(json);
@@ -174,11 +177,12 @@ void convert_feed(const std::string &label, std::string bytes, const convert_opt
 
 void convert_listing(const std::string &label, std::string bytes, const convert_options &options,
                      convert_result *result) {
-  if (!prepare(label, &bytes, options, result)) return;
+  std::string from;
+  if (!prepare(label, &bytes, options, result, &from)) return;
   char *json = lyrn_discover_slugs_json(bytes.c_str(), bytes.size());
   if (!json) {
     const char *why = lyrn_last_error();
-    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, "listing", nullptr, false)));
+    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "listing", nullptr, false)));
     return;
   }
   result->ok = render(json, false, &result->output);

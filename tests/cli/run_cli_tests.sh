@@ -186,6 +186,8 @@ expect feed-repair          0 "$(playlist 'Caf� ���' Song)" "lyrn: bad-l
 expect feed-repair-quiet    0 "$(playlist 'Caf� ���' Song)" ""       feed bad-line2.xml --repair --quiet
 expect feed-repair-none     0 "$(playlist 'Caf�' 'D�j� vu')" ""    feed latin1.xml --encoding none --repair --quiet
 expect feed-surrogate-ref   1 "" "lyrn: surrogate.xml: the character reference at byte offset 22 (line 1, column 23) stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate.xml
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <surrogate.xml; } >surrogate16.xml
+expect feed-surrogate-utf16 1 "" "lyrn: surrogate16.xml: the character reference at byte offset 22 (line 1, column 23) of the text transcoded from UTF-16LE stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate16.xml
 expect feed-surrogate-repair 0 "$(playlist 'A�B' Song)"    ""        feed surrogate.xml --repair --quiet
 expect feed-infinite        1 "" "lyrn: infinite.xml: a track duration or the total duration is not finite, and JSON has no such number" feed infinite.xml
 expect feed-url-not-utf8    1 "" "lyrn: $dir/mini.xml: the --url value is not valid UTF-8" feed "$dir/mini.xml" --url $'https://feeds.example.com/\xff/feed.xml'
