@@ -105,9 +105,14 @@ LYRN_API char *lyrn_parse_feed_json(const char *feed, size_t feed_len,
 
 /* ---- Durations, dates and titles ---------------------------------------- */
 
-/* Reads a duration: "SS", "MM:SS" or "HH:MM:SS", each field a non-negative
- * decimal number (fractions count; whitespace around fields is allowed; a
- * trailing ':' and anything after a third field are ignored).
+/* Reads a duration: "SS", "MM:SS" or "HH:MM:SS". Each field is a number as
+ * strtod reads it in the "C" locale, so fractions, exponents and hexadecimal
+ * forms count ("1.5", "1e2" is 100, "0x10" is 16); a field that is negative,
+ * infinite or NaN ("-5", "inf", "1e999") makes the whole text unreadable.
+ * Minutes and seconds are not limited to 59 ("1:75" is 135). Whitespace
+ * around fields is allowed; a trailing ':' and anything after a third field
+ * are ignored. Fields that are each finite can still combine to infinity
+ * ("1e307:0"), which is returned as it is.
  * Returns seconds, or 0 for NULL and for text that cannot be read (0 also
  * means a zero duration). Does not touch the last error. */
 LYRN_API double lyrn_parse_duration(const char *text);
@@ -156,9 +161,11 @@ LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_i
 
 /* Finds a user's feed slugs in the HTML index page of the user's directory:
  * every link href="./NAME/" (or with apostrophes) whose NAME is a safe path
- * segment, in order of first appearance, without exact duplicates and
- * without "video" in any case; the first "all" after the first place is
- * moved to the front. Returns a compact JSON array of strings such as
+ * segment, in order of first appearance and without exact duplicates. A
+ * folder whose whole name is "video" in any letter case ("Video", "VIDEO")
+ * is left out; names that merely contain it ("videos", "my-video") stay.
+ * The first "all" (any letter case) after the first place is moved to the
+ * front. Returns a compact JSON array of strings such as
  * ["all","worship"], or [] when there is none.
  *
  * html:     the listing's bytes; NULL with html_len 0 is an empty listing,
@@ -175,8 +182,13 @@ LYRN_API char *lyrn_discover_slugs_json(const char *html, size_t html_len);
 
 /* Runs ten fixed checks of the other functions and stops at the first that
  * fails. Returns 0 when all pass, else the number (1 to 10) of the failing
- * check. Prints and keeps nothing; releases everything it obtained. Writes
- * no message itself; after a passing run the last error is empty. */
+ * check. Prints and keeps nothing; releases everything it obtained.
+ * Changes the calling thread's last error through the functions it calls,
+ * as they always do: check 7 leaves "invalid user_id" (it asks
+ * lyrn_build_user_feed_url() for a user id of "../etc") and checks 8 to 10
+ * clear it again, so after a passing run the last error is empty. A run
+ * that stops before check 7 leaves it as it was; one that stops at check 8
+ * may leave the message of the call that failed there. */
 LYRN_API int32_t lyrn_selftest(void);
 
 #ifdef __cplusplus

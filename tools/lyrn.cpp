@@ -7,11 +7,16 @@
 // one line prefixed "lyrn: ". Exit status 0 on success, 1 when the input was
 // rejected or could not be read, 2 on a usage error.
 //
+// The library reads UTF-8 only, so the feed and slug commands transcode other
+// encodings first (encoding.cpp), say where the bytes are not UTF-8 when the
+// library writes no document (utf8.cpp, convert.cpp) and convert many feeds
+// on several threads (batch.cpp).
+//
 // The tool never calls setlocale, so number reading and formatting here use
 // the "C" locale's '.' decimal point.
 #include "lyrn.h"
 
-#include <yyjson.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -21,6 +26,12 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "batch.hpp"
+#include "convert.hpp"
+#include "encoding.hpp"
 
 namespace {
 
@@ -82,28 +93,23 @@ bool arity_ok(const command &cmd, int argc, char **argv, int want, const char *c
 
 // ---- Input -----------------------------------------------------------------
 
-bool is_stdin(const char *path) { return !path || std::strcmp(path, "-") == 0; }
+const char *input_label(const char *path) {
+  return !path || std::strcmp(path, "-") == 0 ? "standard input" : path;
+}
 
-// Reads a whole file (or standard input) as bytes; NUL bytes are kept.
-bool read_input(const char *path, std::string *out) {
-  const bool from_stdin = is_stdin(path);
-  const char *label = from_stdin ? "standard input" : path;
-  FILE *f = from_stdin ? stdin : std::fopen(path, "rb");
-  if (!f) {
-    fail(std::string(label) + ": " + std::strerror(errno));
-    return false;
-  }
-  char chunk[65536];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->append(chunk, got);
-  const bool failed = std::ferror(f) != 0;
-  const int read_errno = failed && errno != 0 ? errno : EIO;
-  if (!from_stdin) std::fclose(f);
-  if (failed) {
-    fail(std::string(label) + ": " + std::strerror(read_errno));
-    return false;
-  }
-  return true;
+// Without a file the feed and slug commands read standard input; at a
+// terminal that would look like a hang, so say so.
+void stdin_hint(const command &cmd, const char *what) {
+  if (isatty(STDIN_FILENO))
+    std::fprintf(stderr, "lyrn: %s: reading the %s from standard input until end of file (Ctrl-D)\n",
+                 cmd.name, what);
+}
+
+// Prints a one-input conversion: its output, then its messages.
+int print_result(const lyrn_tool::convert_result &r) {
+  if (r.ok) std::fputs(r.output.c_str(), stdout);
+  for (const std::string &m : r.messages) std::fprintf(stderr, "lyrn: %s\n", m.c_str());
+  return r.ok ? kOk : kRejected;
 }
 
 // ---- Number text -----------------------------------------------------------
@@ -151,72 +157,166 @@ std::string plain_decimal(double v) {
   return sign + digits.substr(0, int_len) + "." + digits.substr(int_len);
 }
 
-// ---- JSON output -----------------------------------------------------------
-
-// Prints a JSON text as the library wrote it, or re-indented.
-int print_json(const char *json, bool pretty) {
-  if (!pretty) {
-    print_line(json);
-    return kOk;
-  }
-  yyjson_doc *doc = yyjson_read(json, std::strlen(json), 0);
-  char *text = doc ? yyjson_write(doc, YYJSON_WRITE_PRETTY, nullptr) : nullptr;
-  yyjson_doc_free(doc);
-  if (!text) return fail("the document could not be re-indented");
-  print_line(text);
-  std::free(text);
-  return kOk;
-}
-
 // ---- Commands --------------------------------------------------------------
 
+// Reads the value of an option given as "--name VALUE" or "--name=VALUE";
+// false when `a` is not that option. *status is set on a missing value.
+bool option_value(const command &cmd, const char *name, int argc, char **argv, int *i,
+                  const char **value, int *status) {
+  const char *a = argv[*i];
+  const std::size_t n = std::strlen(name);
+  if (std::strncmp(a, name, n) != 0) return false;
+  if (a[n] == '=' && name[1] == '-') {
+    *value = a + n + 1;
+    return true;
+  }
+  if (a[n] != '\0') return false;
+  if (*i + 1 >= argc) {
+    *status = usage_error(&cmd, std::string("option '") + name + "' needs a value");
+    *value = nullptr;
+    return true;
+  }
+  *value = argv[++*i];
+  return true;
+}
+
+// The options that the feed and slug commands share.
+bool common_option(const command &cmd, int argc, char **argv, int *i,
+                   lyrn_tool::convert_options *opts, int *status) {
+  const char *a = argv[*i];
+  const char *value;
+  if (std::strcmp(a, "--repair") == 0) {
+    opts->repair = true;
+  } else if (std::strcmp(a, "--quiet") == 0) {
+    opts->quiet = true;
+  } else if (option_value(cmd, "--encoding", argc, argv, i, &value, status)) {
+    if (value) opts->encoding = lyrn_tool::parse_encoding_choice(value);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// An encoding that iconv does not know fails before any input is read.
+bool encoding_known(const command &cmd, const lyrn_tool::encoding_choice &choice) {
+  if (choice.mode != lyrn_tool::encoding_choice::forced || lyrn_tool::iconv_knows(choice.name)) return true;
+  std::fprintf(stderr, "lyrn: %s: encoding '%s' is not known to iconv\n", cmd.name, choice.name.c_str());
+  return false;
+}
+
+bool read_jobs(const char *text, unsigned *jobs) {
+  char *end = nullptr;
+  errno = 0;
+  const unsigned long n = std::strtoul(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || text[0] == '-' || n < 1 || n > 4096) return false;
+  *jobs = static_cast<unsigned>(n);
+  return true;
+}
+
+// Checks that every input of a batch has its own DIR/NAME.json.
+bool batch_names_ok(const command &cmd, const std::vector<std::string> &files, const std::string &dir,
+                    int *status) {
+  std::vector<std::pair<std::string, std::string>> seen;  // NAME, file
+  for (const std::string &f : files) {
+    if (f == "-") {
+      *status = usage_error(&cmd, "standard input ('-') cannot be part of a batch");
+      return false;
+    }
+    const std::string name = lyrn_tool::output_name(f);
+    if (name.empty()) {
+      *status = usage_error(&cmd, "'" + f + "' names no file");
+      return false;
+    }
+    for (const auto &s : seen) {
+      if (s.first == name) {
+        *status = usage_error(&cmd, "'" + s.second + "' and '" + f + "' would both write " + dir + "/" +
+                                        name + ".json");
+        return false;
+      }
+    }
+    seen.emplace_back(name, f);
+  }
+  return true;
+}
+
 int cmd_feed(const command &cmd, int argc, char **argv) {
-  const char *path = nullptr;
-  const char *url = nullptr;
-  bool pretty = false;
+  lyrn_tool::convert_options opts;
+  std::vector<std::string> files;
+  const char *dir = nullptr;
+  const char *jobs_text = nullptr;
   bool options_done = false;
-  bool have_path = false;
-  for (int i = 0; i < argc; ++i) {
+  int status = kOk;
+  for (int i = 0; i < argc && status == kOk; ++i) {
     const char *a = argv[i];
-    const bool option = !options_done && a[0] == '-' && a[1] != '\0';
-    if (!option) {
+    const char *value;
+    if (options_done || a[0] != '-' || a[1] == '\0') {
+      files.push_back(a);
+    } else if (std::strcmp(a, "--") == 0) {
+      options_done = true;
+    } else if (std::strcmp(a, "--pretty") == 0) {
+      opts.pretty = true;
+    } else if (option_value(cmd, "--url", argc, argv, &i, &value, &status)) {
+      opts.url = value;
+    } else if (option_value(cmd, "-o", argc, argv, &i, &value, &status)) {
+      dir = value;
+    } else if (option_value(cmd, "--jobs", argc, argv, &i, &value, &status)) {
+      jobs_text = value;
+    } else if (!common_option(cmd, argc, argv, &i, &opts, &status)) {
+      return usage_error(&cmd, std::string("unknown option '") + a + "'");
+    }
+  }
+  if (status != kOk) return status;
+  lyrn_tool::batch_options batch;
+  batch.jobs = std::thread::hardware_concurrency();
+  if (jobs_text && !read_jobs(jobs_text, &batch.jobs))
+    return usage_error(&cmd, std::string("'") + jobs_text + "' is not a number of jobs (1 to 4096)");
+  if (!dir && files.size() > 1) return usage_error(&cmd, "several FILEs need -o DIR");
+  if (dir && files.empty()) return usage_error(&cmd, "-o DIR needs FILE arguments");
+  if (dir && *dir == '\0') return usage_error(&cmd, "-o needs a folder name");
+  if (opts.url && files.size() > 1) return usage_error(&cmd, "--url names one feed, not several FILEs");
+  if (dir && !batch_names_ok(cmd, files, dir, &status)) return status;
+  if (!encoding_known(cmd, opts.encoding)) return kRejected;
+
+  if (dir) {
+    batch.dir = dir;
+    batch.convert = opts;
+    return lyrn_tool::run_batch(files, batch);
+  }
+  const char *path = files.empty() ? nullptr : files[0].c_str();
+  if (!path && !opts.quiet) stdin_hint(cmd, "feed");
+  std::string feed, error;
+  if (!lyrn_tool::read_input(path, &feed, &error)) return fail(std::string(input_label(path)) + ": " + error);
+  lyrn_tool::convert_result r;
+  lyrn_tool::convert_feed(input_label(path), std::move(feed), opts, &r);
+  return print_result(r);
+}
+
+int cmd_slugs(const command &cmd, int argc, char **argv) {
+  lyrn_tool::convert_options opts;
+  const char *path = nullptr;
+  bool have_path = false, options_done = false;
+  int status = kOk;
+  for (int i = 0; i < argc && status == kOk; ++i) {
+    const char *a = argv[i];
+    if (options_done || a[0] != '-' || a[1] == '\0') {
       if (have_path) return usage_error(&cmd, std::string("unexpected argument '") + a + "'");
       path = a;
       have_path = true;
     } else if (std::strcmp(a, "--") == 0) {
       options_done = true;
-    } else if (std::strcmp(a, "--pretty") == 0) {
-      pretty = true;
-    } else if (std::strcmp(a, "--url") == 0) {
-      if (i + 1 >= argc) return usage_error(&cmd, "option '--url' needs a value");
-      url = argv[++i];
-    } else if (std::strncmp(a, "--url=", 6) == 0) {
-      url = a + 6;
-    } else {
+    } else if (!common_option(cmd, argc, argv, &i, &opts, &status)) {
       return usage_error(&cmd, std::string("unknown option '") + a + "'");
     }
   }
-  std::string feed;
-  if (!read_input(path, &feed)) return kRejected;
-  // The exact byte count goes in, so a NUL is an ordinary byte. An empty
-  // input is "" with length 0, which the library reads as the same thing.
-  char *json = lyrn_parse_feed_json(feed.c_str(), feed.size(), url);
-  if (!json)
-    return fail_with_last_error("the playlist could not be written (invalid UTF-8 or a non-finite number)");
-  int status = print_json(json, pretty);
-  lyrn_free(json);
-  return status;
-}
-
-int cmd_slugs(const command &cmd, int argc, char **argv) {
-  if (argc > 1) return usage_error(&cmd, std::string("unexpected argument '") + argv[1] + "'");
-  std::string listing;
-  if (!read_input(argc == 1 ? argv[0] : nullptr, &listing)) return kRejected;
-  char *json = lyrn_discover_slugs_json(listing.c_str(), listing.size());
-  if (!json) return fail_with_last_error("the slug list could not be written (invalid UTF-8)");
-  print_line(json);
-  lyrn_free(json);
-  return kOk;
+  if (status != kOk) return status;
+  if (!encoding_known(cmd, opts.encoding)) return kRejected;
+  if (!path && !opts.quiet) stdin_hint(cmd, "listing");
+  std::string listing, error;
+  if (!lyrn_tool::read_input(path, &listing, &error))
+    return fail(std::string(input_label(path)) + ": " + error);
+  lyrn_tool::convert_result r;
+  lyrn_tool::convert_listing(input_label(path), std::move(listing), opts, &r);
+  return print_result(r);
 }
 
 int cmd_url(const command &cmd, int argc, char **argv) {
@@ -300,16 +400,29 @@ int cmd_version(const command &cmd, int argc, char **argv) {
 int cmd_help(const command &cmd, int argc, char **argv);
 
 const command kCommands[] = {
-    {"feed", "[FILE|-] [--url URL] [--pretty]",
+    {"feed", "[FILE...|-] [-o DIR] [--jobs N] [--url URL] [--pretty] [--encoding auto|NAME|none] [--repair] [--quiet]",
      "Convert an RSS feed into a JSON playlist.",
      "Reads FILE, or standard input when FILE is '-' or missing.\n"
-     "--url URL   where the feed came from: written as \"feedURL\" and used for\n"
-     "            the playlist name when the channel has no title\n"
-     "--pretty    print the playlist indented instead of compact\n",
+     "--url URL        where the feed came from: written as \"feedURL\" and used for\n"
+     "                 the playlist name when the channel has no title\n"
+     "--pretty         print the playlist indented instead of compact\n"
+     "--encoding auto  the default: transcode to UTF-8 with iconv when a byte order\n"
+     "                 mark or the XML declaration names another encoding\n"
+     "--encoding NAME  read the input as NAME (any encoding iconv knows)\n"
+     "--encoding none  hand the bytes to the library unchanged\n"
+     "--repair         replace every invalid UTF-8 sequence with U+FFFD first\n"
+     "--quiet          no warnings, standard-input hint, progress or summary\n"
+     "-o DIR           write DIR/NAME.json for each FILE (NAME: the file name without\n"
+     "                 its last extension); several FILEs need it\n"
+     "--jobs N         with -o, convert on N threads (default: one per processor)\n"
+     "Warnings (exit status unchanged): no <rss> or <channel> start tag, or <item>\n"
+     "tags but no tracks. A batch exits with 1 when any file failed.\n",
      "lyrn feed feed.xml --url https://feeds.example.com/music/demo/all/feed.xml --pretty",
      cmd_feed},
-    {"slugs", "[FILE|-]", "List the feed slugs linked from a directory listing as a JSON array.",
-     "Reads FILE, or standard input when FILE is '-' or missing.\n",
+    {"slugs", "[FILE|-] [--encoding auto|NAME|none] [--repair] [--quiet]",
+     "List the feed slugs linked from a directory listing as a JSON array.",
+     "Reads FILE, or standard input when FILE is '-' or missing.\n"
+     "--encoding, --repair and --quiet work as for 'lyrn feed'.\n",
      "lyrn slugs index.html", cmd_slugs},
     {"url", "BASE USER SLUG", "Build the feed URL of one user and slug.", "",
      "lyrn url https://feeds.example.com/music user-123 all", cmd_url},
@@ -353,8 +466,10 @@ void print_overview() {
     print_usage_line("  ", c);
     std::printf("      %s\n      e.g. %s\n", c.summary, c.example);
   }
-  std::puts("\nExit status: 0 on success, 1 when the input is rejected or cannot be read,\n"
-            "2 on a usage error. 'lyrn help COMMAND' shows one command in full.");
+  std::puts("\n'lyrn help COMMAND' or 'lyrn COMMAND --help' shows one command in full;\n"
+            "'lyrn --version' (or -V) prints the tool's and the library's versions.\n"
+            "Exit status: 0 on success, 1 when the input is rejected or cannot be read,\n"
+            "2 on a usage error.");
 }
 
 void print_command_help(const command &c) {
@@ -375,12 +490,31 @@ int cmd_help(const command &cmd, int argc, char **argv) {
   return kOk;
 }
 
+bool is_help_flag(const char *a) { return std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0; }
+
+// `lyrn --version`: the tool's version as it was built, then the library's
+// as it runs (a newer shared library may sit under an older tool).
+int print_versions(int argc) {
+  if (argc > 2) return usage_error(nullptr, "--version takes no arguments");
+  std::printf("lyrn %d.%d.%d\nlibrary %s (ABI %" PRId32 ")\n", LYRN_VERSION_MAJOR, LYRN_VERSION_MINOR,
+              LYRN_VERSION_PATCH, lyrn_version(), lyrn_abi_version());
+  return kOk;
+}
+
 int run(int argc, char **argv) {
   if (argc < 2) return usage_error(nullptr, "missing command");
   const char *name = argv[1];
-  if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0) name = "help";
+  if (is_help_flag(name)) name = "help";
+  if (std::strcmp(name, "--version") == 0 || std::strcmp(name, "-V") == 0) return print_versions(argc);
   const command *cmd = find_command(name);
   if (!cmd) return usage_error(nullptr, std::string("unknown command '") + argv[1] + "'");
+  // `lyrn COMMAND --help` anywhere before a "--".
+  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (is_help_flag(argv[i])) {
+      print_command_help(*cmd);
+      return kOk;
+    }
+  }
   return cmd->run(*cmd, argc - 2, argv + 2);
 }
 

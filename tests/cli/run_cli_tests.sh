@@ -29,6 +29,11 @@ expected() {
   esac
 }
 
+# A batch summary ends in its time and rate; they become "in T".
+normalise_timing() {
+  sed -E 's/ in [0-9]+\.[0-9]+ s \([0-9]+\.[0-9] MB\/s\)$/ in T/' "$1" >"$1.tmp" && mv "$1.tmp" "$1"
+}
+
 # expect NAME STATUS STDOUT STDERR ARGS...   (standard input from $stdin_file)
 stdin_file=/dev/null
 expect() {
@@ -36,6 +41,7 @@ expect() {
   shift 4
   "$bin" "$@" <"$stdin_file" >out 2>err
   rc=$?
+  normalise_timing err
   expected "$want_out" >want_out
   expected "$want_err" >want_err
   if [ "$rc" != "$want_rc" ]; then ok=0; details+="exit status $rc, expected $want_rc"$'\n'; fi
@@ -57,19 +63,20 @@ mini_json='{"name":"Mix","feedURL":"","artworkURL":null,"trackCount":1,"totalDur
 empty_json='{"name":"all","feedURL":"'$base'/u/all/feed.xml","artworkURL":null,"trackCount":0,"totalDuration":0.0,"tracks":[]}'
 nul_json='{"name":"Nul","feedURL":"","artworkURL":null,"trackCount":1,"totalDuration":0.0,"tracks":[{"title":"Song","artist":"","duration":0.0,"streamURL":"s.mp3","artworkURL":null,"publishTimestamp":0,"byteLength":0}]}'
 slugs_json='["all","worship","Rock"]'
-not_written='lyrn: the playlist could not be written (invalid UTF-8 or a non-finite number)'
+not_utf8='the feed is not UTF-8: invalid sequence at'
+try_options='; name its encoding with --encoding, or use --repair'
 
 #      name                 exit stdout                    stderr    arguments
 expect feed-file            0 "@$dir/feed.json"            ""        feed "$dir/feed.xml" --url "$feed_url"
 expect feed-url-first       0 "@$dir/feed.json"            ""        feed --url="$feed_url" -- "$dir/feed.xml"
-expect feed-empty-file      0 "$empty_json"                ""        feed empty --url "$base/u/all/feed.xml"
+expect feed-empty-file      0 "$empty_json"    "lyrn: empty: warning: the input is empty" feed empty --url "$base/u/all/feed.xml"
 expect feed-nul-byte        0 "$nul_json"                  ""        feed nul.xml
-expect feed-invalid-utf8    1 ""                           "$not_written" feed bad-utf8.xml
+expect feed-invalid-utf8    1 "" "lyrn: bad-utf8.xml: $not_utf8 byte offset 21 (line 1, column 22), byte 0xFF$try_options" feed bad-utf8.xml
 expect feed-missing-file    1 "" "lyrn: missing.xml: No such file or directory" feed missing.xml
 expect feed-directory       1 "" "lyrn: dir: Is a directory"          feed dir
 expect slugs-file           0 "$slugs_json"                ""        slugs "$dir/listing.html"
 expect slugs-empty-file     0 "[]"                         ""        slugs empty
-expect slugs-invalid-utf8   1 "" "lyrn: the slug list could not be written (invalid UTF-8)" slugs bad-utf8.html
+expect slugs-invalid-utf8   1 "" "lyrn: bad-utf8.html: the listing is not UTF-8: invalid sequence at byte offset 11 (line 1, column 12), byte 0xFF$try_options" slugs bad-utf8.html
 expect url                  0 "$base/user-123/all/feed.xml" ""       url "$base//" user-123 all
 expect url-bad-base         1 "" "lyrn: invalid base_url"            url ftp://files.example.org/music user-123 all
 expect url-bad-user         1 "" "lyrn: invalid user_id"             url "$base" ../etc all
@@ -101,7 +108,14 @@ expect unknown-command      2 "" "$(hint "lyrn: unknown command 'frobnicate'")" 
 expect help-unknown         2 "" "$(hint "lyrn: unknown command 'nope'")"         help nope
 expect feed-unknown-option  2 "" "$(hint "lyrn: feed: unknown option '--bogus'" 'help feed')" feed --bogus
 expect feed-url-no-value    2 "" "$(hint "lyrn: feed: option '--url' needs a value" 'help feed')" feed mini.xml --url
-expect feed-two-files       2 "" "$(hint "lyrn: feed: unexpected argument 'b.xml'" 'help feed')" feed a.xml b.xml
+expect feed-two-files       2 "" "$(hint "lyrn: feed: several FILEs need -o DIR" 'help feed')" feed a.xml b.xml
+expect slugs-two-files      2 "" "$(hint "lyrn: slugs: unexpected argument 'b.html'" 'help slugs')" slugs a.html b.html
+expect feed-jobs-zero       2 "" "$(hint "lyrn: feed: '0' is not a number of jobs (1 to 4096)" 'help feed')" feed a.xml -o out --jobs 0
+expect feed-batch-stdin     2 "" "$(hint "lyrn: feed: standard input ('-') cannot be part of a batch" 'help feed')" feed a.xml - -o out
+expect feed-out-no-files    2 "" "$(hint "lyrn: feed: -o DIR needs FILE arguments" 'help feed')" feed -o out
+expect feed-batch-url       2 "" "$(hint "lyrn: feed: --url names one feed, not several FILEs" 'help feed')" feed a.xml b.xml -o out --url "$feed_url"
+expect feed-encoding-no-value 2 "" "$(hint "lyrn: feed: option '--encoding' needs a value" 'help feed')" feed a.xml --encoding
+expect version-flag-extra   2 "" "$(hint "lyrn: --version takes no arguments")" --version now
 expect url-missing-slug     2 "" "$(hint 'lyrn: url: missing SLUG' 'help url')"  url "$base" user-123
 expect duration-missing     2 "" "$(hint 'lyrn: duration: missing TEXT' 'help duration')" duration
 expect title-extra-arg      2 "" "$(hint "lyrn: title: unexpected argument 'b'" 'help title')" title a b
@@ -119,6 +133,161 @@ expect feed-stdin-nul-byte  0 "$nul_json"                  ""        feed -
 stdin_file=$dir/listing.html
 expect slugs-stdin          0 "$slugs_json"                ""        slugs -
 stdin_file=/dev/null
+
+# Encodings. Each fixture is a one-track feed whose titles hold characters
+# outside ASCII; every encoded form must give the same playlist.
+feed_text() {  # feed_text ENCODING CHANNEL_TITLE TRACK_TITLE
+  printf '<?xml version="1.0" encoding="%s"?>\n<rss><channel><title>%s</title>\n<item><title>%s</title><enclosure url="t.mp3"/></item></channel></rss>\n' "$@"
+}
+playlist() {  # playlist CHANNEL_TITLE TRACK_TITLE: what one-track feed_text gives
+  printf '{"name":"%s","feedURL":"","artworkURL":null,"trackCount":1,"totalDuration":0.0,"tracks":[{"title":"%s","artist":"","duration":0.0,"streamURL":"t.mp3","artworkURL":null,"publishTimestamp":0,"byteLength":0}]}' "$1" "$2"
+}
+feed_text ISO-8859-1 $'Caf\xe9' $'D\xe9j\xe0 vu' >latin1.xml
+feed_text windows-1252 $'\x93Live\x94' $'Price \x80 5' >cp1252.xml
+feed_text windows-1252 $'A\x81' B >cp1252-bad.xml
+feed_text x-unheard-of A B >unknown-declared.xml
+{ printf '\xff\xfe'; feed_text UTF-16 Café 'Déjà vu' | iconv -f UTF-8 -t UTF-16LE; } >utf16le-bom.xml
+feed_text UTF-16 Café 'Déjà vu' | iconv -f UTF-8 -t UTF-16BE >utf16be.xml
+{ printf '\xfe\xff'; feed_text UTF-16 Café 'Déjà vu' | iconv -f UTF-8 -t UTF-16BE; } | head -c 101 >utf16-cut.xml
+{ printf '\xef\xbb\xbf'; feed_text UTF-8 Café 'Déjà vu'; } >utf8-bom.xml
+feed_text ISO-8859-1 Café 'Déjà vu' >stale-declaration.xml
+feed_text UTF-16 Café 'Déjà vu' >not-utf16.xml
+printf '<rss><channel><title>Caf\xe9</title>\n<item><title>Song</title><enclosure url="t.mp3"/></item></channel></rss>\n' >no-declaration.xml
+cafe=$(playlist Café 'Déjà vu')
+latin1_at="byte offset 68 (line 2, column 25), byte 0xE9$try_options"
+expect feed-latin1          0 "$cafe"                      ""        feed latin1.xml
+expect feed-cp1252          0 "$(playlist '“Live”' 'Price € 5')" "" feed cp1252.xml
+expect feed-utf16le-bom     0 "$cafe"                      ""        feed utf16le-bom.xml
+expect feed-utf16be-no-bom  0 "$cafe"                      ""        feed utf16be.xml
+expect feed-utf8-bom        0 "$cafe"                      ""        feed utf8-bom.xml
+expect feed-encoding-forced 0 "$(playlist Café Song)"      ""        feed no-declaration.xml --encoding latin1
+expect feed-encoding-auto   0 "$cafe"                      ""        feed --encoding=auto latin1.xml
+expect feed-encoding-none   1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding none latin1.xml
+expect feed-forced-utf8     1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding utf-8 latin1.xml
+expect feed-encoding-unknown 1 "" "lyrn: feed: encoding 'x-bogus' is not known to iconv" feed latin1.xml --encoding x-bogus
+expect feed-declared-unknown 1 "" "lyrn: unknown-declared.xml: encoding 'x-unheard-of' named by the XML declaration at byte offset 30 is not known to iconv" feed unknown-declared.xml
+expect feed-declared-invalid 1 "" "lyrn: cp1252-bad.xml: invalid windows-1252 input at byte offset 68 (byte 0x81)" feed cp1252-bad.xml
+expect feed-utf16-cut       1 "" "lyrn: utf16-cut.xml: the input ends inside a UTF-16BE character at byte offset 100" feed utf16-cut.xml
+expect feed-stale-declaration 0 "$(playlist 'CafÃ©' $'DÃ©jÃ\xc2\xa0 vu')" "lyrn: stale-declaration.xml: warning: the XML declaration names ISO-8859-1 but the bytes are valid UTF-8; if the text looks wrong, try --encoding UTF-8" feed stale-declaration.xml
+expect feed-stale-forced    0 "$cafe"                      ""        feed stale-declaration.xml --encoding UTF-8
+expect feed-not-utf16       0 "$cafe" "lyrn: not-utf16.xml: warning: the XML declaration names UTF-16 but the bytes are not in it; they are read as UTF-8" feed not-utf16.xml
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <"$dir/listing.html"; } >listing16.html
+expect slugs-utf16-bom      0 "$slugs_json"                ""        slugs listing16.html
+expect slugs-encoding-none  0 '[]'                         ""        slugs --encoding none listing16.html
+
+# Not UTF-8: where the first invalid sequence stands, and --repair.
+# An encoded surrogate (ED A0 80) is three invalid sequences: ED cannot be
+# followed by A0, and A0 and 80 continue nothing.
+printf '<rss>\n<channel><title>Caf\xe9 \xed\xa0\x80</title>\n<item><title>Song</title><enclosure url="t.mp3"/></item></channel></rss>\n' >bad-line2.xml
+printf '<rss><channel><title>A&#xD800;B</title><item><title>Song</title><enclosure url="t.mp3"/></item></channel></rss>' >surrogate.xml
+printf '<rss><channel><item><itunes:duration>1e307:0:0</itunes:duration><enclosure url="t.mp3"/></item></channel></rss>' >infinite.xml
+expect feed-invalid-line2   1 "" "lyrn: bad-line2.xml: $not_utf8 byte offset 25 (line 2, column 20), byte 0xE9$try_options" feed bad-line2.xml
+expect feed-repair          0 "$(playlist 'Caf� ���' Song)" "lyrn: bad-line2.xml: warning: 4 invalid sequences replaced with U+FFFD" feed bad-line2.xml --repair
+expect feed-repair-quiet    0 "$(playlist 'Caf� ���' Song)" ""       feed bad-line2.xml --repair --quiet
+expect feed-repair-none     0 "$(playlist 'Caf�' 'D�j� vu')" ""    feed latin1.xml --encoding none --repair --quiet
+expect feed-surrogate-ref   1 "" "lyrn: surrogate.xml: the character reference at byte offset 22 (line 1, column 23) stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate.xml
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <surrogate.xml; } >surrogate16.xml
+expect feed-surrogate-utf16 1 "" "lyrn: surrogate16.xml: the character reference at byte offset 22 (line 1, column 23) of the text transcoded from UTF-16LE stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate16.xml
+expect feed-surrogate-repair 0 "$(playlist 'A�B' Song)"    ""        feed surrogate.xml --repair --quiet
+expect feed-infinite        1 "" "lyrn: infinite.xml: a track duration or the total duration is not finite, and JSON has no such number" feed infinite.xml
+expect feed-url-not-utf8    1 "" "lyrn: $dir/mini.xml: the --url value is not valid UTF-8" feed "$dir/mini.xml" --url $'https://feeds.example.com/\xff/feed.xml'
+
+# Warnings: the exit status stays, --quiet silences them.
+printf '<html><head><title>Not found</title></head></html>' >page.html
+printf '<?xml version="1.0"?><feed xmlns="http://www.w3.org/2005/Atom"><title>A</title><entry><title>x</title></entry></feed>' >atom.xml
+printf '\x1f\x8b\x08\x00\x00\x00\x00\x00' >feed.xml.gz
+printf '<rss><channel><title>Show</title><item><title>a</title><enclosure href="a.mp3"/></item><ITEM ><title>b</title></item></channel></rss>' >no-enclosure.xml
+empty_playlist() { printf '{"name":"%s","feedURL":"","artworkURL":null,"trackCount":0,"totalDuration":0.0,"tracks":[]}' "$1"; }
+no_rss='warning: no <rss> or <channel> start tag:'
+expect warn-html            0 "$(empty_playlist Playlist)" "lyrn: page.html: $no_rss is this an RSS feed?" feed page.html
+expect warn-atom            0 "$(empty_playlist Playlist)" "lyrn: atom.xml: $no_rss an Atom feed? Only RSS is read" feed atom.xml
+expect warn-gzip            0 "$(empty_playlist Playlist)" "lyrn: feed.xml.gz: $no_rss the input is gzip-compressed; decompress it first" feed feed.xml.gz
+expect warn-no-enclosure    0 "$(empty_playlist Show)" "lyrn: no-enclosure.xml: warning: 2 <item> tags but no tracks: each track needs an <enclosure url=\"...\"> inside <item>...</item>" feed no-enclosure.xml
+expect warn-quiet           0 "$(empty_playlist Playlist)" ""        feed --quiet page.html
+expect warn-quiet-items     0 "$(empty_playlist Show)"     ""        feed no-enclosure.xml --quiet
+
+# Versions and per-command help.
+"$bin" help feed >feed_help
+"$bin" help slugs >slugs_help
+expect version-flag         0 "$(printf 'lyrn 1.0.0\nlibrary 1.0.0 (ABI 1)')" "" --version
+expect version-short-flag   0 "$(printf 'lyrn 1.0.0\nlibrary 1.0.0 (ABI 1)')" "" -V
+expect feed-help-flag       0 "@feed_help"                 ""        feed --help
+expect feed-h-flag          0 "@feed_help"                 ""        feed missing.xml --bogus -h
+expect slugs-help-flag      0 "@slugs_help"                ""        slugs --help
+expect feed-help-after-dashes 1 "" "lyrn: --help: No such file or directory" feed -- --help
+
+# Batches: one DIR/NAME.json per input, byte for byte what one-file
+# conversions print, whatever the number of threads.
+mkdir -p in/a in/b
+cp "$dir/feed.xml" in/a/evening.xml
+cp latin1.xml in/a/cafe.rss
+cp utf16le-bom.xml in/b/wide.xml
+cp "$dir/mini.xml" in/b/mini.feed.xml
+batch="in/a/evening.xml in/a/cafe.rss in/b/wide.xml in/b/mini.feed.xml"
+same_as_one_by_one() {  # same_as_one_by_one DIR FILE...: each DIR/NAME.json matches `lyrn feed FILE`
+  local out_dir=$1 f name
+  shift
+  for f in "$@"; do
+    name=$(basename "$f"); name=${name%.*}
+    "$bin" feed "$f" >one.json 2>/dev/null
+    cmp -s one.json "$out_dir/$name.json" || return 1
+  done
+  [ "$(ls "$out_dir" | wc -l)" = $# ]
+}
+for jobs in 1 2 7; do
+  # shellcheck disable=SC2086
+  expect "batch-jobs-$jobs" 0 "" "lyrn: 4 files, 0 failed, 5 tracks, 0.00 MB in T" feed $batch -o "out$jobs" --jobs "$jobs"
+  # shellcheck disable=SC2086
+  same_as_one_by_one "out$jobs" $batch && ok=1 || ok=0
+  report "batch-jobs-$jobs-outputs" "$ok" "outputs in out$jobs differ from one-by-one conversions"
+done
+# shellcheck disable=SC2086
+expect batch-default-jobs   0 "" ""                                  feed $batch -o outq --quiet
+# shellcheck disable=SC2086
+same_as_one_by_one outq $batch && ok=1 || ok=0
+report batch-default-jobs-outputs "$ok" "outputs in outq differ"
+expect batch-pretty         0 "" ""                                  feed "$dir/mini.xml" -o outp --pretty --quiet
+cmp -s outp/mini.json "$dir/mini.pretty.json" && ok=1 || ok=0
+report batch-pretty-output "$ok" "outp/mini.json is not the pretty playlist"
+expect batch-duplicate-name 2 "" "$(hint "lyrn: feed: 'in/a/evening.xml' and 'x/evening.rss' would both write outd/evening.json" 'help feed')" feed in/a/evening.xml x/evening.rss -o outd
+[ ! -e outd ] && ok=1 || ok=0
+report batch-duplicate-writes-nothing "$ok" "outd was created"
+expect batch-failures       1 "" "$(printf '%s\n' \
+  "lyrn: cp1252-bad.xml: invalid windows-1252 input at byte offset 68 (byte 0x81)" \
+  "lyrn: missing.xml: No such file or directory" \
+  "lyrn: page.html: $no_rss is this an RSS feed?" \
+  "lyrn: 5 files, 2 failed, 3 tracks, 0.00 MB in T")" feed latin1.xml cp1252-bad.xml missing.xml page.html "$dir/feed.xml" -o outf --jobs 2
+ls outf >listing 2>&1
+printf '%s\n' feed.json latin1.json page.json >want_listing
+cmp -s listing want_listing && ok=1 || ok=0
+report batch-failures-outputs "$ok" "outf holds: $(cat listing)"
+: >blocker
+expect batch-dir-not-a-dir  1 "" "lyrn: blocker: Not a directory"   feed latin1.xml -o blocker
+expect batch-dir-no-parent  1 "" "lyrn: no/such/dir: No such file or directory" feed latin1.xml -o no/such/dir
+
+# At a terminal: the standard-input hint and the progress line. `script`
+# gives the tool a pseudo-terminal; its own standard input at end of file
+# ends the tool's.
+if command -v script >/dev/null; then
+  tty_run() { script -qec "$*" /dev/null </dev/null >tty_out 2>&1; }
+  tty_run "'$bin' feed"
+  grep -q "^lyrn: feed: reading the feed from standard input until end of file (Ctrl-D)" tty_out &&
+    grep -q '"name":"Playlist"' tty_out && ok=1 || ok=0
+  report tty-stdin-hint "$ok" "$(cat -v tty_out)"
+  tty_run "'$bin' slugs --quiet"
+  ! grep -q "reading" tty_out && grep -q '^\[\]' tty_out && ok=1 || ok=0
+  report tty-stdin-hint-quiet "$ok" "$(cat -v tty_out)"
+  tty_run "'$bin' feed - < '$dir/mini.xml'"
+  ! grep -q "reading" tty_out && ok=1 || ok=0
+  report tty-stdin-named "$ok" "$(cat -v tty_out)"
+  tty_run "'$bin' feed latin1.xml cp1252-bad.xml '$dir/feed.xml' -o outt --jobs 2"
+  # The last redraw before the summary shows the whole batch.
+  grep -q $'\r\033\\[Klyrn: 3/3 files, 3 tracks, 1 error, [0-9.]* MB/s\r\033\\[Klyrn: 3 files, 1 failed' tty_out && ok=1 || ok=0
+  report tty-progress "$ok" "$(cat -v tty_out)"
+  tty_run "'$bin' feed latin1.xml -o outt --quiet"
+  [ ! -s tty_out ] && ok=1 || ok=0
+  report tty-progress-quiet "$ok" "$(cat -v tty_out)"
+fi
 
 # A result that cannot be written is a failure.
 if [ -w /dev/full ]; then
