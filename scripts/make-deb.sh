@@ -81,7 +81,7 @@ if [ ${#deps[@]} -gt 0 ]; then
     {
       echo "make-deb: the build dependencies ${deps[*]} are missing and installing them needs root. Run:"
       [ ${#apt_deps[@]} -eq 0 ] || echo "  sudo apt-get install -y --no-install-recommends ${apt_deps[*]}"
-      [ "$yyjson" = 0 ] || echo "  sudo bash scripts/install-deps.sh    # yyjson 0.12, from Debian unstable"
+      [ "$yyjson" = 0 ] || echo "  sudo bash scripts/install-deps.sh run    # yyjson 0.12, from Debian unstable"
       echo "then run \`make deb\` again."
     } >&2
     exit 1
@@ -97,7 +97,7 @@ if [ ${#deps[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${apt_deps[@]}" >/dev/null
   fi
   if printf '%s\n' "${deps[@]}" | grep -qx libyyjson-dev; then
-    bash "$top/scripts/install-deps.sh"
+    bash "$top/scripts/install-deps.sh" run
   fi
   (cd "$src" && dpkg-checkbuilddeps "${profiles[@]}")
 fi

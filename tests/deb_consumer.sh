@@ -120,6 +120,13 @@ CM
   cmake --build "$tmp/cm/build" >/dev/null
   LD_LIBRARY_PATH=$libdir "$tmp/cm/build/host"
   echo "deb_consumer: C host through find_package and lyrn::lyrn: ok"
+  # The same package with its static targets, as a host asks for them.
+  cmake -S "$tmp/cm" -B "$tmp/cm/static" -DCMAKE_PREFIX_PATH="$root/usr" -DCMAKE_C_COMPILER="$cc" \
+    -DLYRN_USE_STATIC_LIBS=ON >/dev/null
+  cmake --build "$tmp/cm/static" >/dev/null
+  if readelf -d "$tmp/cm/static/host" | grep -q "lib$name"; then fail "the static CMake host needs the shared library"; fi
+  "$tmp/cm/static/host"
+  echo "deb_consumer: C host through find_package, static targets: ok"
 fi
 
 # ---- The unpacked tool ----------------------------------------------------------
