@@ -81,3 +81,9 @@ fuzz: deps-test
 
 clean:
 	rm -rf $(BUILD) build-*
+
+# Debian binary packages from the committed tree, checked by lintian; the
+# .deb files land in build-deb/.
+.PHONY: deb
+deb:
+	@bash scripts/make-deb.sh
