@@ -4,9 +4,10 @@
 # Installs what the asked-for target needs when it is missing:
 #   run    building the library and the tool (`make run`, `make install`):
 #          a C++ compiler, make, CMake, pkg-config and yyjson >= 0.12;
-#   test   the above, plus GoogleTest, binutils, git, pytest for the Python
-#          package, the Node.js addon's build tools, and a single-byte and a
-#          decimal-comma locale for the locale tests;
+#   test   the above, plus GoogleTest, binutils, git, groff and mandoc for the
+#          manual pages, pytest for the Python package, Node.js and npm for
+#          the addon, and a single-byte and a decimal-comma locale for the
+#          locale tests;
 #   clang  the test set plus clang, for the clang build.
 # Safe to run again: when everything is there it says so in one line. Without
 # root it installs nothing: it prints the command to run and exits non-zero.
@@ -66,6 +67,8 @@ if [ "$target" != run ]; then
   have_pkg python3-pytest || need_pkgs+=(python3-pytest)
   have_pkg python3-setuptools || need_pkgs+=(python3-setuptools)
   have_pkg python3-pip || need_pkgs+=(python3-pip)
+  have groff || need_pkgs+=(groff-base)
+  have mandoc || need_pkgs+=(mandoc)
   have node || need_pkgs+=(nodejs)
   have npm || need_pkgs+=(npm)
   locales_ok || need_locales=1
