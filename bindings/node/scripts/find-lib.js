@@ -65,7 +65,7 @@ function locate() {
     const libDir = pkgConfig(['--variable=libdir']);
     const args = libs.split(/\s+/).filter(Boolean);
     if (libDir && !isSystemLibDir(path.resolve(libDir))) args.push(`-Wl,-rpath,${path.resolve(libDir)}`);
-    return { includeDirs, libs: args, from: `pkg-config (${libDir || 'default folders'})` };
+    return { includeDirs, libs: args, from: `pkg-config (${libDir ? path.resolve(libDir) : 'default folders'})` };
   }
   const buildDir = path.join(repo, 'build');
   if (hasLibrary(buildDir) && hasHeader(path.join(repo, 'include'))) {
