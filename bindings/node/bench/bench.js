@@ -212,6 +212,53 @@ function loadFeeds(dir, maxMB) {
   return { feeds, skipped };
 }
 
+// How long the event loop stands still while a converter works: a 5 ms
+// interval timer notes its longest gap. The synchronous converters run one
+// conversion per macrotask, so the timer gets its turns between them.
+async function loopStall(run, count) {
+  let last = process.hrtime.bigint();
+  let maxGap = 0;
+  let ticks = 0;
+  const timer = setInterval(() => {
+    const now = process.hrtime.bigint();
+    maxGap = Math.max(maxGap, Number(now - last) / 1e6);
+    last = now;
+    ticks++;
+  }, 5);
+  const t0 = process.hrtime.bigint();
+  await run(count);
+  const total = Number(process.hrtime.bigint() - t0) / 1e6;
+  const now = process.hrtime.bigint();
+  maxGap = Math.max(maxGap, Number(now - last) / 1e6);
+  clearInterval(timer);
+  return { total, maxGap, ticks };
+}
+
+const oneByOne = (fn) => async (count) => {
+  for (let i = 0; i < count; i++) await new Promise((resolve) => setImmediate(() => resolve(quietly(fn))));
+};
+
+async function printStalls(feeds, count) {
+  const c = feeds.filter((f) => f.file.startsWith('rich-')).pop();
+  if (!c) return;
+  const runs = [
+    ['lyrn parseFeed, all at once', (n) => Promise.all(Array.from({ length: n }, () => lyrn.parseFeed(c.bytes, FEED_URL)))],
+    ['lyrn parseFeedJson, all at once', (n) => Promise.all(Array.from({ length: n }, () => lyrn.parseFeedJson(c.bytes, FEED_URL)))],
+    ['lyrn parseFeed, one in flight', async (n) => { for (let i = 0; i < n; i++) await lyrn.parseFeed(c.bytes, FEED_URL); }],
+    ['lyrn parseFeedSync', oneByOne(() => lyrn.parseFeedSync(c.bytes, FEED_URL))],
+    ['fast-xml-parser', oneByOne(() => fxpPlaylist(c.text))],
+    ['rss-parser', oneByOne(() => rss.parseString(c.text))],
+    ['podcast-partytime', oneByOne(() => partytime.parseFeed(c.text, { allowMissingGuid: true }))],
+  ];
+  console.log(`\n### The event loop during ${count} conversions of ${c.file} (${(c.bytes.length / 1e6).toFixed(2)} MB)\n`);
+  console.log('| converter | total ms | 5 ms timer turns | longest stall ms |');
+  console.log('|---|---|---|---|');
+  for (const [name, run] of runs) {
+    const r = await loopStall(run, count);
+    console.log(`| ${name} | ${r.total.toFixed(0)} | ${r.ticks} | ${r.maxGap.toFixed(1)} |`);
+  }
+}
+
 async function main() {
   const args = parseArgs(process.argv.slice(2));
   const settings = args.quick
@@ -242,6 +289,7 @@ async function main() {
         `${r.name}${agree} | ${r.ms.toFixed(2)} | ${mbs.toFixed(1)} | ${(r.ms / base).toFixed(1)} |`);
     }
   }
+  await printStalls(feeds, args.quick ? 4 : 20);
   if (mismatches) {
     console.log(`\n${mismatches} converter runs found another track count`);
     process.exitCode = 1;

@@ -14,4 +14,4 @@ bash "$pkg/scripts/build-staged.sh" "$stage" "$libdir" "$incdir"
 export LYRN_ADDON="$stage/build/Release/lyrn.node" LYRN_TOOL="$tool"
 export LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 cd "$pkg"
-exec node --test test/
+exec node --test test/*.test.js
