@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+// Types of the `lyrn` package: podcast-style RSS feeds of music channels to
+// JSON playlists, through the native lyrn library.
+
+/** Feed bytes: a Buffer or Uint8Array is read as it is (NUL bytes are ordinary bytes); a string is encoded as UTF-8. */
+export type FeedInput = Buffer | Uint8Array | string;
+
+/** One playlist entry: one item of the feed with an enclosure URL not seen before. */
+export interface Track {
+  /** The item's title, else the stream URL's last segment without its extension, cleaned as {@link cleanTitle} does. */
+  title: string;
+  /** The item's artist (itunes:author or author); "" when the feed names none. */
+  artist: string;
+  /** Seconds, as {@link parseDuration} reads itunes:duration; 0 when there is none. */
+  duration: number;
+  /** The enclosure URL, never empty. */
+  streamURL: string;
+  /** The item's itunes:image href, or null. */
+  artworkURL: string | null;
+  /** Unix seconds of pubDate, 0 when there is none or it cannot be read. */
+  publishTimestamp: number;
+  /** The enclosure length in bytes, 0 when there is none. Beyond 2^53 a number loses precision: use the JSON text then. */
+  byteLength: number;
+}
+
+/** The playlist document. */
+export interface Playlist {
+  /** The channel title, else the folder that holds the feed file in feedURL, else "Playlist". */
+  name: string;
+  /** The feedUrl argument, "" when none was given. */
+  feedURL: string;
+  /** The channel's itunes:image href, or null. */
+  artworkURL: string | null;
+  /** tracks.length. */
+  trackCount: number;
+  /** The sum of the positive track durations, in seconds. */
+  totalDuration: number;
+  /** The tracks in the order in which their items close. */
+  tracks: Track[];
+}
+
+/**
+ * The error every failure of the library rejects or throws with. Wrong argument types throw a
+ * TypeError instead.
+ */
+export class LyrnError extends Error {
+  /**
+   * The library's own reason: "invalid base_url", "invalid user_id", "invalid slug", "out of memory";
+   * or "cannot write document" when a JSON document could not be written (a text in the input that is
+   * not valid UTF-8, or no memory).
+   */
+  readonly code: string;
+  constructor(message: string, code: string);
+}
+
+/**
+ * Converts a feed into a playlist on libuv's thread pool; the calling thread only parses the result.
+ * A Buffer or Uint8Array is read in place and kept alive until the promise settles: do not change it,
+ * or transfer its ArrayBuffer, before then (the rule of fs.write). A string is encoded to UTF-8 first.
+ * Malformed markup is never an error: what cannot be read is skipped.
+ * @param data the feed's bytes
+ * @param feedUrl where the feed was fetched; written as "feedURL", and its folder names the playlist
+ *   when the channel has no title. Must not contain a NUL character.
+ * @returns the playlist; rejects with a {@link LyrnError} coded "cannot write document" when the
+ *   feed holds text that is not valid UTF-8, and with a TypeError for arguments of the wrong type.
+ */
+export function parseFeed(data: FeedInput, feedUrl?: string | null): Promise<Playlist>;
+
+/** As {@link parseFeed}, resolving with the compact JSON text of the document. */
+export function parseFeedJson(data: FeedInput, feedUrl?: string | null): Promise<string>;
+
+/** As {@link parseFeed}, on the calling thread: for scripts, not for a thread that draws a window. Throws where parseFeed rejects. */
+export function parseFeedSync(data: FeedInput, feedUrl?: string | null): Playlist;
+
+/** As {@link parseFeedJson}, on the calling thread. Throws where parseFeedJson rejects. */
+export function parseFeedJsonSync(data: FeedInput, feedUrl?: string | null): string;
+
+/**
+ * Reads a duration: "SS", "MM:SS" or "HH:MM:SS", each field a non-negative decimal number (fractions
+ * count; whitespace around fields is allowed; a trailing ':' and anything after a third field are
+ * ignored).
+ * @returns seconds; 0 for null and for text that cannot be read (0 also means a zero duration).
+ * @throws TypeError when text is not a string or contains a NUL character.
+ */
+export function parseDuration(text: string | null | undefined): number;
+
+/**
+ * Writes seconds as clock text: "M:SS" below an hour, else "H:MM:SS" (hours not wrapped); "0:00" for
+ * zero, negative, NaN and infinite values. Fractions are dropped.
+ * @throws TypeError when seconds is not a number.
+ */
+export function formatDuration(seconds: number): string;
+
+/**
+ * Reads a publication date in the RFC 2822 form ("Tue, 02 Jan 2024 10:00:00 +0200"; named zones are
+ * taken as UTC) or the ISO 8601 form ("2024-01-02T10:00:00", taken as UTC).
+ * @returns Unix seconds, or null for null and for text that cannot be read (and for the epoch itself).
+ * @throws TypeError when text is not a string or contains a NUL character.
+ */
+export function parseDate(text: string | null | undefined): number | null;
+
+/**
+ * Cleans a track title that is a file name: trims it, removes one bracketed 11-character identifier
+ * at its end, turns underscores into spaces and collapses runs of separators into one space:
+ * "O_Holy_Night [4hjgkvuKES8]" gives "O Holy Night". null gives "".
+ * @throws TypeError when title is not a string or contains a NUL character; LyrnError "out of memory".
+ */
+export function cleanTitle(title: string | null | undefined): string;
+
+/**
+ * Checks a feed URL: "http://" or "https://" in any case, an authority of 1 to 255 bytes that does not
+ * start with '/', '?' or '#', and no byte of 0x20 or below or 0x7F anywhere (a NUL included).
+ * @returns true when acceptable; false for null and "".
+ * @throws TypeError when url is neither a string nor null.
+ */
+export function isValidFeedUrl(url: string | null | undefined): boolean;
+
+/**
+ * Builds baseUrl + "/" + userId + "/" + slug + "/feed.xml", with the trailing '/' characters of
+ * baseUrl removed first. baseUrl must pass {@link isValidFeedUrl}; userId and slug must be single safe
+ * path segments (not empty, not "." or "..", no control character, space, '#', '%', '/', '?', '\\' or
+ * DEL).
+ * @throws LyrnError coded "invalid base_url", "invalid user_id" or "invalid slug" (checked in this
+ *   order; null counts as invalid), or "out of memory"; TypeError for arguments of other types.
+ */
+export function buildUserFeedUrl(baseUrl: string, userId: string, slug: string): string;
+
+/**
+ * Finds a user's feed slugs in the HTML index page of the user's directory: every link href="./NAME/"
+ * (or with apostrophes) whose NAME is a safe path segment, in order of first appearance, without exact
+ * duplicates and without "video" in any case; the first "all" after the first place is moved to the
+ * front. null gives [].
+ * @throws LyrnError coded "cannot write document" when a slug is not valid UTF-8; TypeError for
+ *   arguments of other types.
+ */
+export function discoverSlugs(html: FeedInput | null | undefined): string[];
+
+/** Runs the library's ten built-in checks: 0 when all pass, else the number (1 to 10) of the first that failed. */
+export function selftest(): number;
+
+/** The library's version, "1.0.0". */
+export function version(): string;
+
+/** The library's ABI version, 1. */
+export function abiVersion(): number;
