@@ -149,6 +149,12 @@ if [ "$need_yyjson" = 1 ]; then
   changed=1
 fi
 
+# The Node.js addon's build tools from the npm registry (pinned by its lock
+# file); the addon itself is built offline by the tests.
+if [ "$target" != run ]; then
+  bash bindings/node/scripts/setup.sh >/dev/null
+fi
+
 if [ "$changed" = 0 ]; then
   echo "install-deps: everything needed for '$target' is already installed"
 fi
