@@ -80,14 +80,14 @@ def peers() -> Dict[str, Callable[[bytes], Any]]:
         "lyrn.parse_feed_json": lambda data: lyrn.parse_feed_json(data, FEED_URL),
     }
     try:
-        import podcastparser
+        import podcastparser  # type: ignore[import]
 
         found["podcastparser %s" % podcastparser.__version__] = (
             lambda data: podcastparser.parse(FEED_URL, io.BytesIO(data)))
     except ImportError:
         print("- podcastparser is not installed (Debian: python3-podcastparser); left out")
     try:
-        import feedparser
+        import feedparser  # type: ignore[import]
 
         found["feedparser %s" % feedparser.__version__] = lambda data: feedparser.parse(data)
     except ImportError:

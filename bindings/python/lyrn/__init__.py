@@ -72,7 +72,8 @@ def _take(ptr: Optional[int]) -> Optional[bytes]:
 
 def _last_error() -> str:
     # The calling thread's own text: ctypes runs the C call on this thread.
-    return _lib.lyrn_last_error().decode("utf-8", "replace")
+    text: bytes = _lib.lyrn_last_error()
+    return text.decode("utf-8", "replace")
 
 
 def _span(data: BytesOrText, what: str) -> bytes:
@@ -211,7 +212,7 @@ def is_valid_feed_url(url: Optional[str]) -> bool:
     0x20 or below or 0x7F anywhere (a NUL character included). None and ""
     are not valid.
     """
-    return _lib.lyrn_validate_feed_url(_c_segment(url, "url")) == 0
+    return int(_lib.lyrn_validate_feed_url(_c_segment(url, "url"))) == 0
 
 
 def build_user_feed_url(base: Optional[str], user: Optional[str], slug: Optional[str]) -> str:
