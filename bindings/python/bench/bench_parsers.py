@@ -13,7 +13,8 @@ ThreadPoolExecutor.
         PYTHONPATH=bindings/python python3 bindings/python/bench/bench_parsers.py
 
 The peers are Debian's python3-podcastparser and python3-feedparser; a
-missing one is reported and left out. --quick runs small feeds only.
+missing one is reported and left out. --quick runs small feeds only;
+--threads-only runs only the 1- and 2-thread comparison.
 """
 
 import argparse
@@ -121,29 +122,47 @@ def median_seconds(fn: Callable[[bytes], Any], data: bytes, budget: float, min_r
     return statistics.median(times)
 
 
-def threaded(fn: Callable[[bytes], Any], data: bytes, jobs: int, threads: int) -> float:
-    """Wall time of `jobs` conversions on a pool of `threads` workers."""
+def threaded(fn: Callable[[bytes], Any], data: bytes, jobs: int, threads: int) -> Tuple[float, float]:
+    """Wall time of `jobs` conversions on a pool of `threads` workers, and the
+    process's CPU time over that wall time (near 2 when two threads really
+    run at once; at most about 1 if the GIL serialised them)."""
     with ThreadPoolExecutor(max_workers=threads) as pool:
         list(pool.map(fn, [data] * threads))  # start the workers before timing
-        t0 = time.perf_counter()
+        t0, c0 = time.perf_counter(), time.process_time()
         list(pool.map(fn, [data] * jobs))
-        return time.perf_counter() - t0
+        wall = time.perf_counter() - t0
+        return wall, (time.process_time() - c0) / wall
 
 
-def speed_up(fn: Callable[[bytes], Any], data: bytes, jobs: int, rounds: int) -> Tuple[float, float]:
+def speed_up(fn: Callable[[bytes], Any], data: bytes, jobs: int, rounds: int) -> Tuple[float, float, float]:
     """Medians of 1- and 2-thread wall times, measured in alternate rounds so
-    that a change in the machine's load hits both alike."""
-    one, two = [], []
+    that a change in the machine's load hits both alike, and the median CPU
+    use of the 2-thread rounds."""
+    one, two, busy = [], [], []
     for _ in range(rounds):
-        one.append(threaded(fn, data, jobs, 1))
-        two.append(threaded(fn, data, jobs, 2))
-    return statistics.median(one), statistics.median(two)
+        one.append(threaded(fn, data, jobs, 1)[0])
+        wall, cpu = threaded(fn, data, jobs, 2)
+        two.append(wall)
+        busy.append(cpu)
+    return statistics.median(one), statistics.median(two), statistics.median(busy)
+
+
+def print_threads(parsers: Dict[str, Callable[[bytes], Any]], label: str, data: bytes, quick: bool) -> None:
+    jobs = 16 if quick else 64
+    rounds = 3 if quick else 7
+    print("\nThreads: %d conversions of the %s feed on a ThreadPoolExecutor, median wall time of %d"
+          " alternate rounds (load average now %.2f)" % (jobs, label, rounds, os.getloadavg()[0]))
+    for n in ("lyrn.parse_feed_json", "lyrn.parse_feed"):
+        one, two, busy = speed_up(parsers[n], data, jobs, rounds)
+        print("- %s: 1 thread %.3f s, 2 threads %.3f s: speed-up %.2fx (CPU/wall on 2 threads %.2f)"
+              % (n, one, two, one / two, busy))
 
 
 def main() -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--quick", action="store_true", help="small feeds only, a few seconds")
     ap.add_argument("--gen", help="path of bench/lyrn_feed_gen (default: build-bench)")
+    ap.add_argument("--threads-only", action="store_true", help="only the 1- and 2-thread runs of lyrn")
     ap.add_argument("--budget", type=float, default=1.0, help="seconds per parser and feed (default 1)")
     args = ap.parse_args()
     feeds = QUICK_FEEDS if args.quick else FULL_FEEDS
@@ -160,6 +179,10 @@ def main() -> int:
     with tempfile.TemporaryDirectory() as tmp:
         cases = generate(find_generator(args.gen), pathlib.Path(tmp), feeds)
 
+    if args.threads_only:
+        label, data = cases[-2] if len(cases) > 2 else cases[0]
+        print_threads(parsers, label, data, args.quick)
+        return 0
     names = list(parsers)
     print("\n| feed | size | tracks | " + " | ".join("%s MB/s" % n for n in names) + " |")
     print("|---|---|---|" + "---|" * len(names))
@@ -179,13 +202,7 @@ def main() -> int:
         print("- %s: %s" % (n, ", ".join(items)))
 
     label, data = cases[-2] if len(cases) > 2 else cases[0]
-    jobs = 16 if args.quick else 64
-    rounds = 3 if args.quick else 7
-    print("\nThreads: %d conversions of the %s feed on a ThreadPoolExecutor, median wall time of %d"
-          " alternate rounds (load average now %.2f)" % (jobs, label, rounds, os.getloadavg()[0]))
-    for n in ("lyrn.parse_feed_json", "lyrn.parse_feed"):
-        one, two = speed_up(parsers[n], data, jobs, rounds)
-        print("- %s: 1 thread %.3f s, 2 threads %.3f s: speed-up %.2fx" % (n, one, two, one / two))
+    print_threads(parsers, label, data, args.quick)
     return 0
 
 
