@@ -2,7 +2,6 @@
 """Each function on a table of cases: results, types, None and NUL handling."""
 
 import math
-import pathlib
 import re
 
 import pytest
@@ -216,6 +215,3 @@ def test_every_export_has_a_prototype():
     exports = (ROOT / "tests" / "exports.txt").read_text().split()
     assert sorted(name for name, _, _ in _native._PROTOTYPES) == sorted(exports)
 
-
-def test_package_is_typed():
-    assert (pathlib.Path(lyrn.__file__).parent / "py.typed").is_file()
