@@ -1,0 +1,266 @@
+# SPDX-License-Identifier: MIT
+"""Turn podcast-style RSS feeds of music channels into playlist documents.
+
+A thin ctypes layer over the C library libquorvane-velotune-feed-rss-parser.
+The library is found through the LYRN_LIBRARY environment variable (a path),
+else through the system's loader by its SONAME,
+libquorvane-velotune-feed-rss-parser.so.1; when neither works, importing this
+package raises ImportError.
+
+Every function may run on any number of threads at once: ctypes releases the
+GIL for the length of each C call, so conversions on a thread pool run in
+parallel. Every string the library returns is copied into Python and released
+at once. Failures raise LyrnError, a ValueError.
+"""
+
+import ctypes
+import json
+from typing import Any, Dict, List, Optional, Union
+
+from . import _native
+
+__all__ = [
+    "LyrnError",
+    "abi_version",
+    "build_user_feed_url",
+    "clean_title",
+    "discover_slugs",
+    "format_duration",
+    "is_valid_feed_url",
+    "parse_date",
+    "parse_duration",
+    "parse_feed",
+    "parse_feed_json",
+    "selftest",
+]
+
+_lib = _native.load()
+
+#: The library's version, "1.0.0" (read from the library, not from this package).
+__version__: str = _lib.lyrn_version().decode("ascii")
+#: The library's ABI version, the major number of its SONAME: 1.
+abi_version: int = int(_lib.lyrn_abi_version())
+
+#: What the functions taking bytes accept; str is encoded as UTF-8.
+BytesOrText = Union[bytes, bytearray, memoryview, str]
+
+
+class LyrnError(ValueError):
+    """A call the library refused or could not complete.
+
+    The message is the library's last-error text where it left one
+    ("invalid user_id", "invalid slug", "invalid base_url", "out of memory"),
+    else a sentence saying why.
+    """
+
+
+_FEED_NOT_WRITTEN = (
+    "the playlist could not be written: the feed is not valid UTF-8 or holds a non-finite number"
+)
+_SLUGS_NOT_WRITTEN = "the slug list could not be written: a slug is not valid UTF-8"
+
+
+def _take(ptr: Optional[int]) -> Optional[bytes]:
+    """Copies a string the library returned and releases it, whatever happens."""
+    if not ptr:
+        return None
+    try:
+        return ctypes.string_at(ptr)
+    finally:
+        _lib.lyrn_free(ptr)
+
+
+def _last_error() -> str:
+    # The calling thread's own text: ctypes runs the C call on this thread.
+    text: bytes = _lib.lyrn_last_error()
+    return text.decode("utf-8", "replace")
+
+
+def _span(data: BytesOrText, what: str) -> bytes:
+    if isinstance(data, str):
+        return data.encode("utf-8")
+    if isinstance(data, bytes):
+        return data
+    if isinstance(data, (bytearray, memoryview)):
+        return bytes(data)
+    raise TypeError("%s must be bytes or str, not %s" % (what, type(data).__name__))
+
+
+def _c_text(text: Optional[str], what: str) -> Optional[bytes]:
+    """UTF-8 for a NUL-terminated argument. A NUL inside would end the text
+    early and the library would judge only a prefix, so it is refused."""
+    if text is None:
+        return None
+    if not isinstance(text, str):
+        raise TypeError("%s must be str or None, not %s" % (what, type(text).__name__))
+    encoded = text.encode("utf-8")
+    if b"\0" in encoded:
+        raise LyrnError("%s holds a NUL character, which the library cannot read past" % what)
+    return encoded
+
+
+def _c_segment(text: Optional[str], what: str) -> Optional[bytes]:
+    """Like _c_text for the URL checks, which reject any control byte: a NUL
+    becomes U+0001, which fails the same check, so the library still gives
+    its own verdict and message for the whole text."""
+    if text is None:
+        return None
+    if not isinstance(text, str):
+        raise TypeError("%s must be str or None, not %s" % (what, type(text).__name__))
+    return text.encode("utf-8").replace(b"\0", b"\x01")
+
+
+def parse_feed_json(data: Optional[BytesOrText], feed_url: Optional[str] = None) -> str:
+    """Converts an RSS 2.0 feed with iTunes podcast tags into the compact JSON
+    playlist document, as the library wrote it:
+
+        {"name":...,"feedURL":...,"artworkURL":...|null,"trackCount":N,
+         "totalDuration":S,"tracks":[{"title":...,"artist":...,"duration":S,
+         "streamURL":...,"artworkURL":...|null,"publishTimestamp":T,
+         "byteLength":B},...]}
+
+    One track for every item with an enclosure URL not seen before. Malformed
+    markup is never an error: what cannot be read is skipped.
+
+    data: the feed; bytes are passed with their exact length, so a NUL inside
+    is an ordinary byte; str is encoded as UTF-8. None raises LyrnError
+    ("null xml").
+    feed_url: where the feed was fetched; None is written as "". Used for
+    "feedURL" and, when the channel has no title, for the playlist name (the
+    folder that holds the feed file, else "Playlist").
+
+    Raises LyrnError when the document cannot be written (a text that is not
+    valid UTF-8, a duration that is not finite, no memory).
+    """
+    feed = None if data is None else _span(data, "data")
+    url = _c_text(feed_url, "feed_url")
+    ptr = _lib.lyrn_parse_feed_json(feed, 0 if feed is None else len(feed), url)
+    doc = _take(ptr)
+    if doc is None:
+        raise LyrnError(_last_error() or _FEED_NOT_WRITTEN)
+    return doc.decode("utf-8")
+
+
+def parse_feed(data: Optional[BytesOrText], feed_url: Optional[str] = None) -> Dict[str, Any]:
+    """parse_feed_json() read into Python objects: a dict with the keys name,
+    feedURL, artworkURL (None when absent), trackCount, totalDuration (float
+    seconds) and tracks, a list of dicts with title, artist, duration,
+    streamURL, artworkURL, publishTimestamp (Unix seconds, 0 when none) and
+    byteLength (0 when none). Same arguments and errors as parse_feed_json().
+    """
+    result: Dict[str, Any] = json.loads(parse_feed_json(data, feed_url))
+    return result
+
+
+def parse_duration(text: Optional[str]) -> float:
+    """Reads a duration, "SS", "MM:SS" or "HH:MM:SS", each field a
+    non-negative decimal number (fractions count; whitespace around fields is
+    allowed; a trailing ':' and anything after a third field are ignored).
+
+    Returns seconds, or 0.0 for None and for text that cannot be read (0.0
+    also means a zero duration): parse_duration("3:44") == 224.0.
+    Raises LyrnError for a text holding a NUL character.
+    """
+    return float(_lib.lyrn_parse_duration(_c_text(text, "text")))
+
+
+def format_duration(seconds: float) -> str:
+    """Writes seconds as clock text: "M:SS" below an hour, else "H:MM:SS"
+    (hours not wrapped); "0:00" for zero, negative, NaN and infinite values.
+    Fractions are dropped: format_duration(4586.9) == "1:16:26".
+    """
+    # The longest text is a 64-bit hour count, a sign and ":MM:SS": 27 bytes.
+    buf = ctypes.create_string_buffer(64)
+    n = _lib.lyrn_format_duration(float(seconds), buf, len(buf))
+    if n < 0:
+        raise LyrnError("the duration %r does not fit in clock text" % (seconds,))
+    return buf.raw[:n].decode("ascii")
+
+
+def parse_date(text: Optional[str]) -> Optional[int]:
+    """Reads a publication date in the RFC 2822 form
+    ("Tue, 02 Jan 2024 10:00:00 +0200"; named zones are taken as UTC) or the
+    ISO 8601 form ("2024-01-02T10:00:00", taken as UTC).
+
+    Returns Unix seconds, or None for None and for text that cannot be read.
+    The library reports an unreadable date as 0, so a date of exactly
+    1970-01-01 00:00:00 UTC also gives None.
+    Raises LyrnError for a text holding a NUL character.
+    """
+    seconds = int(_lib.lyrn_parse_rfc2822_date(_c_text(text, "text")))
+    return None if seconds == 0 else seconds
+
+
+def clean_title(text: Optional[str]) -> str:
+    """Cleans a track title that is a file name: trims it, removes one
+    bracketed 11-character identifier at its end ("[4hjgkvuKES8]"), turns
+    underscores into spaces and collapses runs of separators into one space:
+    clean_title("O_Holy_Night [4hjgkvuKES8]") == "O Holy Night".
+
+    None gives "". Raises LyrnError for a text holding a NUL character, and
+    when the library runs out of memory.
+    """
+    result = _take(_lib.lyrn_clean_title(_c_text(text, "text")))
+    if result is None:
+        raise LyrnError("out of memory")
+    return result.decode("utf-8", "surrogateescape")
+
+
+def is_valid_feed_url(url: Optional[str]) -> bool:
+    """Checks a feed URL: "http://" or "https://" in any case, an authority of
+    1 to 255 bytes that does not start with '/', '?' or '#', and no byte of
+    0x20 or below or 0x7F anywhere (a NUL character included). None and ""
+    are not valid.
+    """
+    return int(_lib.lyrn_validate_feed_url(_c_segment(url, "url"))) == 0
+
+
+def build_user_feed_url(base: Optional[str], user: Optional[str], slug: Optional[str]) -> str:
+    """Builds base + "/" + user + "/" + slug + "/feed.xml", with the trailing
+    '/' characters of base removed first: build_user_feed_url(
+    "https://feeds.example.com/music", "user-123", "all") ==
+    "https://feeds.example.com/music/user-123/all/feed.xml".
+
+    base must pass is_valid_feed_url(); user and slug must be single safe
+    path segments (not empty, not "." or "..", no control character, space,
+    '#', '%', '/', '?', '\\\\' or DEL). None arguments are invalid.
+    Raises LyrnError with the library's message, checked in this order:
+    "invalid base_url", "invalid user_id", "invalid slug"; or "out of memory".
+    """
+    ptr = _lib.lyrn_build_user_feed_url(
+        _c_segment(base, "base"), _c_segment(user, "user"), _c_segment(slug, "slug")
+    )
+    url = _take(ptr)
+    if url is None:
+        raise LyrnError(_last_error() or "the feed URL could not be built")
+    return url.decode("utf-8")
+
+
+def discover_slugs(html: Optional[BytesOrText]) -> List[str]:
+    """Finds a user's feed slugs in the HTML index page of the user's
+    directory: every link href="./NAME/" (or with apostrophes) whose NAME is a
+    safe path segment, in order of first appearance, without exact duplicates
+    and without "video" in any case; the first "all" after the first place is
+    moved to the front. Returns [] when there is none.
+
+    html: bytes are passed with their exact length; str is encoded as UTF-8;
+    None is an empty listing.
+    Raises LyrnError when the list cannot be written (a slug that is not
+    valid UTF-8, no memory).
+    """
+    listing = None if html is None else _span(html, "html")
+    # An empty listing is passed as NULL with length 0, which the library
+    # reads as empty (a non-NULL pointer with length 0 would be measured).
+    ptr = _lib.lyrn_discover_slugs_json(listing or None, len(listing) if listing else 0)
+    text = _take(ptr)
+    if text is None:
+        raise LyrnError(_last_error() or _SLUGS_NOT_WRITTEN)
+    slugs: List[str] = json.loads(text.decode("utf-8"))
+    return slugs
+
+
+def selftest() -> int:
+    """Runs the library's ten fixed checks and stops at the first that fails.
+    Returns 0 when all pass, else the number (1 to 10) of the failing check.
+    """
+    return int(_lib.lyrn_selftest())
