@@ -6,6 +6,7 @@
 #include <yyjson.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -70,11 +71,9 @@ struct slug_list {
     std::free(items);
   }
 
-  bool contains(const char *slug) const { return seen.contains(slug); }
-
-  // Takes ownership of `slug` when it returns true; false when the list
-  // cannot grow, and then the caller still owns it.
-  bool push(char *slug) {
+  // Takes ownership of `slug` (whose hash in `seen` is h) when it returns
+  // true; false when the list cannot grow, and then the caller still owns it.
+  bool push(char *slug, std::uint64_t h) {
     if (!seen.make_room()) return false;
     if (count == cap) {
       if (cap > static_cast<std::size_t>(-1) / 2 / sizeof(char *)) return false;
@@ -85,7 +84,7 @@ struct slug_list {
       cap = grown_cap;
     }
     items[count++] = slug;
-    seen.insert(slug);
+    seen.insert(slug, h);
     return true;
   }
 };
@@ -98,9 +97,14 @@ void take_slug(const char *name, std::size_t n, slug_list &list) {
     list.out_of_memory = true;
     return;
   }
-  if (ascii_strcasecmp(slug, "video") == 0 || list.contains(slug)) {
+  if (ascii_strcasecmp(slug, "video") == 0) {
     std::free(slug);
-  } else if (!list.push(slug)) {
+    return;
+  }
+  const std::uint64_t h = list.seen.hash(slug);
+  if (list.seen.contains(slug, h)) {
+    std::free(slug);
+  } else if (!list.push(slug, h)) {
     std::free(slug);
     list.out_of_memory = true;
   }

@@ -216,7 +216,8 @@ void feed_scan_state::close_item() {
   in_item = false;
   if (item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
-  if (seen_urls.contains(url)) return;
+  const std::uint64_t url_hash = seen_urls.hash(url);
+  if (seen_urls.contains(url, url_hash)) return;
   bool ok = seen_urls.make_room();
   if (!item_title.blank()) {
     ok = ok && clean_title_into(title, item_title.c_str());
@@ -235,7 +236,7 @@ void feed_scan_state::close_item() {
                      artwork,        item_publish_timestamp, item_byte_length};
   const char *kept_url = sink.add(sink.context, t);
   if (kept_url)
-    seen_urls.insert(kept_url);
+    seen_urls.insert(kept_url, url_hash);
   else
     summary.out_of_memory = true;
 }

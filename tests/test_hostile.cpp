@@ -14,9 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <algorithm>
+#include <vector>
 #include <string>
 
+#include "collisions.hpp"
 #include "lyrn.h"
+#include "string_set.hpp"
 #include "test_util.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -394,6 +398,101 @@ TEST(Hostile, ListingsWithManyLinks) {
   }
   std::printf("hostile: %-34s N=%-9zu %9.1f ms   2N %9.1f ms   ratio %.2f\n", "listing of one repeated link",
               scaled(200000), ms[0], ms[1], ms[0] > 0 ? ms[1] / ms[0] : 0.0);
+}
+
+// ---- Crafted hash collisions -------------------------------------------------
+// Stream URLs and slugs whose hashes under the old, fixed hash share their
+// low 20 bits, against ordinary ones of the same length, prefix and suffix.
+// Judged by the duplicate sets' counted work (slots probed and strings
+// compared, per entry): with a public hash the crafted ones cost about n/2
+// probes each, with a secret key the same as ordinary ones.
+
+// The sets' work per entry during f, on this thread.
+template <class F>
+double set_work_per_entry(std::size_t entries, F f) {
+  const lyrn::string_set_work before = lyrn::g_string_set_work;
+  f();
+  const lyrn::string_set_work &after = lyrn::g_string_set_work;
+  return static_cast<double>((after.probes - before.probes) + (after.compares - before.compares)) /
+         static_cast<double>(entries);
+}
+
+// The crafted strings really collide under the old hash, and are distinct.
+void expect_crafted(const std::vector<std::string> &crafted, std::size_t n) {
+  ASSERT_EQ(crafted.size(), n);
+  const std::uint64_t mask = (std::uint64_t{1} << lyrn_test::kCollidingBits) - 1;
+  const std::uint64_t low = lyrn_test::old_unkeyed_hash(crafted[0].data(), crafted[0].size()) & mask;
+  for (const std::string &s : crafted)
+    ASSERT_EQ(lyrn_test::old_unkeyed_hash(s.data(), s.size()) & mask, low) << s;
+  std::vector<std::string> sorted = crafted;
+  std::sort(sorted.begin(), sorted.end());
+  ASSERT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+}
+
+const std::size_t kCollisionSizes[] = {20000, 100000};
+constexpr double kCraftedMargin = 1.5;
+
+std::string feed_of_urls(const std::vector<std::string> &urls) {
+  std::string f = kHead;
+  f.reserve(urls.size() * 80);
+  for (const std::string &u : urls) f += "<item><title>t</title><enclosure url=\"" + u + "\" length='1'/></item>";
+  return f + kTail;
+}
+
+TEST(Hostile, CraftedStreamUrlCollisionsCostWhatOrdinaryUrlsCost) {
+  const std::string prefix = "https://cdn.example.com/";  // 24 bytes: three whole words
+  const std::string suffix = ".mp3";
+  const std::string alphabet = lyrn_test::ascii_alphabet(true, "\"&");
+  for (std::size_t size : kCollisionSizes) {
+    const std::size_t n = scaled(size);
+    SCOPED_TRACE(n);
+    const std::vector<std::string> crafted = lyrn_test::colliding_strings(n, prefix, suffix, alphabet);
+    expect_crafted(crafted, n);
+    double work[2];
+    const std::vector<std::string> inputs[2] = {lyrn_test::ordinary_strings(n, prefix, suffix, alphabet), crafted};
+    for (int k = 0; k < 2; ++k) {
+      const std::string feed = feed_of_urls(inputs[k]);
+      conversion c;
+      work[k] = set_work_per_entry(n, [&] { c = convert(feed); });
+      playlist p(c.json.get());
+      ASSERT_TRUE(p.ok());
+      ASSERT_EQ(p.track_count(), n);
+      EXPECT_EQ(playlist::str(p.track(n - 1), "streamURL"), inputs[k][n - 1]);
+    }
+    std::printf("hostile: stream URLs, %zu entries: %.2f (ordinary) and %.2f (crafted) probes and compares each\n",
+                n, work[0], work[1]);
+    EXPECT_LE(work[1], kCraftedMargin * work[0]);
+  }
+}
+
+TEST(Hostile, CraftedSlugCollisionsCostWhatOrdinarySlugsCost) {
+  const std::string prefix = "mix-tape";  // one whole word
+  const std::string suffix = "-2024";
+  const std::string alphabet = lyrn_test::ascii_alphabet(false, "#%/?\\'");
+  for (std::size_t size : kCollisionSizes) {
+    const std::size_t n = scaled(size);
+    SCOPED_TRACE(n);
+    const std::vector<std::string> crafted = lyrn_test::colliding_strings(n, prefix, suffix, alphabet);
+    expect_crafted(crafted, n);
+    double work[2];
+    const std::vector<std::string> inputs[2] = {lyrn_test::ordinary_strings(n, prefix, suffix, alphabet), crafted};
+    for (int k = 0; k < 2; ++k) {
+      std::string html;
+      html.reserve(n * 40);
+      for (const std::string &slug : inputs[k]) html += "<a href='./" + slug + "/'>s</a>\n";
+      exact_block block(html);
+      lyrn_test::owned_str json;
+      work[k] = set_work_per_entry(n, [&] { json.reset(lyrn_discover_slugs_json(block.data(), block.size())); });
+      ASSERT_NE(json, nullptr);
+      yyjson_doc *doc = yyjson_read(json.get(), std::strlen(json.get()), 0);
+      ASSERT_NE(doc, nullptr);
+      EXPECT_EQ(yyjson_arr_size(yyjson_doc_get_root(doc)), n);
+      yyjson_doc_free(doc);
+    }
+    std::printf("hostile: slugs, %zu entries: %.2f (ordinary) and %.2f (crafted) probes and compares each\n", n,
+                work[0], work[1]);
+    EXPECT_LE(work[1], kCraftedMargin * work[0]);
+  }
 }
 
 }  // namespace
