@@ -13,7 +13,6 @@
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 #include "last_error.hpp"
-#include "lyrn.h"
 #include "string_set.hpp"
 
 namespace lyrn {
@@ -217,16 +216,12 @@ int ascii_strcasecmp(const char *a, const char *b) {
   }
 }
 
-}  // namespace lyrn
-
-extern "C" {
-
-LYRN_API int32_t lyrn_validate_feed_url(const char *url) {
+std::int32_t validate_feed_url(const char *url) {
   if (!url || !*url) return -1;
   std::size_t start;
-  if (lyrn::starts_with_folded(url, "https://"))
+  if (starts_with_folded(url, "https://"))
     start = 8;
-  else if (lyrn::starts_with_folded(url, "http://"))
+  else if (starts_with_folded(url, "http://"))
     start = 7;
   else
     return -1;
@@ -239,25 +234,25 @@ LYRN_API int32_t lyrn_validate_feed_url(const char *url) {
   bool in_authority = true;
   for (const char *p = url + start; *p; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
-    if (!lyrn::url_byte_ok(c)) return -1;
+    if (!url_byte_ok(c)) return -1;
     if (c == '/') in_authority = false;
     if (in_authority) ++authority;
   }
   // The scheme's bytes passed the comparison, so none of them is rejected.
-  return authority <= lyrn::kMaxAuthority ? 0 : -1;
+  return authority <= kMaxAuthority ? 0 : -1;
 }
 
-LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_id, const char *slug) {
-  if (lyrn_validate_feed_url(base_url) != 0) {
-    lyrn::set_last_error(lyrn::kErrInvalidBaseUrl);
+char *build_user_feed_url(const char *base_url, const char *user_id, const char *slug) {
+  if (validate_feed_url(base_url) != 0) {
+    set_last_error(kErrInvalidBaseUrl);
     return nullptr;
   }
-  if (!lyrn::is_safe_path_segment(user_id)) {
-    lyrn::set_last_error(lyrn::kErrInvalidUserId);
+  if (!is_safe_path_segment(user_id)) {
+    set_last_error(kErrInvalidUserId);
     return nullptr;
   }
-  if (!lyrn::is_safe_path_segment(slug)) {
-    lyrn::set_last_error(lyrn::kErrInvalidSlug);
+  if (!is_safe_path_segment(slug)) {
+    set_last_error(kErrInvalidSlug);
     return nullptr;
   }
 
@@ -266,20 +261,20 @@ LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_i
   while (base_len > 0 && base_url[base_len - 1] == '/') --base_len;
   const std::size_t user_len = std::strlen(user_id);
   const std::size_t slug_len = std::strlen(slug);
-  constexpr std::size_t feed_len = sizeof lyrn::kFeedFile - 1;
+  constexpr std::size_t feed_len = sizeof kFeedFile - 1;
 
   // base '/' user '/' slug "/feed.xml" NUL, every step checked for overflow.
   constexpr std::size_t kMax = static_cast<std::size_t>(-1);
   const std::size_t fixed = 2 + feed_len + 1;
   if (base_len > kMax - fixed || user_len > kMax - fixed - base_len ||
       slug_len > kMax - fixed - base_len - user_len) {
-    lyrn::set_last_error(lyrn::kErrOutOfMemory);
+    set_last_error(kErrOutOfMemory);
     return nullptr;
   }
   const std::size_t size = base_len + user_len + slug_len + fixed;
   char *out = static_cast<char *>(std::malloc(size));
   if (!out) {
-    lyrn::set_last_error(lyrn::kErrOutOfMemory);
+    set_last_error(kErrOutOfMemory);
     return nullptr;
   }
 
@@ -292,28 +287,28 @@ LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_i
   *w++ = '/';
   std::memcpy(w, slug, slug_len);
   w += slug_len;
-  std::memcpy(w, lyrn::kFeedFile, feed_len + 1);  // with its NUL
+  std::memcpy(w, kFeedFile, feed_len + 1);  // with its NUL
 
-  lyrn::clear_last_error();
+  clear_last_error();
   return out;
 }
 
-LYRN_API char *lyrn_discover_slugs_json(const char *html, size_t html_len) {
+char *discover_slugs_json(const char *html, std::size_t html_len) {
   if (!html && html_len != 0) {
-    lyrn::set_last_error(lyrn::kErrNullHtml);
+    set_last_error(kErrNullHtml);
     return nullptr;
   }
   if (html && html_len == 0) html_len = std::strlen(html);
 
   char *json;
   {
-    lyrn::slug_list list;
-    if (html && html_len >= lyrn::kShortestLink) lyrn::scan_listing(html, html_len, list);
-    lyrn::move_all_to_front(list);
-    json = lyrn::write_slug_array(list);
+    slug_list list;
+    if (html && html_len >= kShortestLink) scan_listing(html, html_len, list);
+    move_all_to_front(list);
+    json = write_slug_array(list);
   }  // the list and any slug the writer did not reach are freed here
-  lyrn::clear_last_error();
+  clear_last_error();
   return json;
 }
 
-}  // extern "C"
+}  // namespace lyrn

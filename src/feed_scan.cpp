@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The channel and item rules: they turn the scanner's events into tracks,
-// handed to a receiver as each item closes, and a feed_summary. Two flags (in channel, in item) are the whole structural
-// state; an element is recognised by its own name alone, at any depth.
+// handed to a receiver as each item closes, and a feed_summary. Two flags
+// (in channel, in item) are the whole structural state; an element is
+// recognised by its own name alone, at any depth.
 #include "feed_scan.hpp"
 
 #include <cstdint>
@@ -11,9 +12,8 @@
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 #include "feed_markup.hpp"
-#include "lyrn.h"
-#include "string_set.hpp"
 #include "text.hpp"
+#include "time_values.hpp"
 
 namespace lyrn {
 
@@ -91,7 +91,6 @@ struct feed_scan_state {
   std::int64_t item_byte_length = 0;
   feed_summary summary{};
   track_sink sink;
-  string_set seen_urls;  // the receiver's copies of the stream URLs so far
   byte_buffer scratch;  // a decoded text before a rule decides to keep it
   byte_buffer title;    // the closing item's cleaned title
 
@@ -191,11 +190,11 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
         }
         return;
       case 15:
-        if (is_tag(name, len, "itunes:duration")) item_duration = lyrn_parse_duration(decode(text.data, text.size));
+        if (is_tag(name, len, "itunes:duration")) item_duration = parse_duration(decode(text.data, text.size));
         return;
       case 7:
         if (is_tag(name, len, "pubdate"))
-          item_publish_timestamp = lyrn_parse_rfc2822_date(decode(text.data, text.size));
+          item_publish_timestamp = parse_rfc2822_date(decode(text.data, text.size));
         return;
       case 4:
         if (is_tag(name, len, "item")) close_item();
@@ -216,14 +215,12 @@ void feed_scan_state::close_item() {
   in_item = false;
   if (item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
-  const std::uint64_t url_hash = seen_urls.hash(url);
-  if (seen_urls.contains(url, url_hash)) return;
-  bool ok = seen_urls.make_room();
+  bool ok;
   if (!item_title.blank()) {
-    ok = ok && clean_title_into(title, item_title.c_str());
+    ok = clean_title_into(title, item_title.c_str());
   } else {
     title_from_url(url, scratch);
-    ok = ok && !scratch.empty() && clean_title_into(title, scratch.c_str());
+    ok = !scratch.empty() && clean_title_into(title, scratch.c_str());
   }
   if (!ok) {
     summary.out_of_memory = true;
@@ -234,11 +231,7 @@ void feed_scan_state::close_item() {
                                                                  : nullptr;
   const feed_track t{title.c_str(),  item_author.c_str(),   item_duration,   url,
                      artwork,        item_publish_timestamp, item_byte_length};
-  const char *kept_url = sink.add(sink.context, t);
-  if (kept_url)
-    seen_urls.insert(kept_url, url_hash);
-  else
-    summary.out_of_memory = true;
+  if (!sink.add(sink.context, t)) summary.out_of_memory = true;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Feed conversion, scan step: the tolerant markup scanner and the channel and
-// item rules that turn one feed's bytes into tracks and a feed_summary.
+// Feed conversion, scan step: the channel and item rules that turn the
+// markup scanner's events over one feed's bytes into finished tracks and a
+// feed_summary.
 #pragma once
 
 #include <cstddef>
@@ -21,12 +22,11 @@ struct feed_track {
   std::int64_t byte_length;  // never negative
 };
 
-// Receives the tracks in the order their items closed. `add` returns the
-// receiver's own lasting copy of the track's stream URL, by which a repeated
-// URL is recognised later, or null when it could not keep one (the scan then
-// notes that it ran out of memory).
+// Receives every finished track in the order its item closed; it decides
+// what becomes of it. `add` returns false when the receiver ran out of
+// memory (the scan then notes it).
 struct track_sink {
-  const char *(*add)(void *context, const feed_track &track);
+  bool (*add)(void *context, const feed_track &track);
   void *context;
 };
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Entity decoding with trimming, attribute lookup in a start tag, and the
-// title cleaning export. Bytes are classified with the ASCII helpers only, so
+// Entity decoding with trimming, attribute lookup in a start tag, and title
+// cleaning. Bytes are classified with the ASCII helpers only, so
 // a host's setlocale never changes a result.
 #include "text.hpp"
 
@@ -11,7 +11,6 @@
 
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
-#include "lyrn.h"
 
 namespace lyrn {
 namespace {
@@ -320,12 +319,11 @@ bool clean_title_into(byte_buffer &out, const char *title) {
   return true;
 }
 
-}  // namespace lyrn
-
-extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
-  using namespace lyrn;
+char *clean_title(const char *title) {
   byte_buffer out;
   if (!clean_title_into(out, title)) return nullptr;
   if (!out.data()) return new_empty_string();  // a null title
   return out.release();
 }
+
+}  // namespace lyrn

@@ -14,7 +14,6 @@
 #include <cstring>
 
 #include "ascii.hpp"
-#include "lyrn.h"
 
 namespace lyrn {
 
@@ -266,22 +265,18 @@ std::int64_t parse_rfc_form(const char *s) {
 
 }  // namespace
 
-}  // namespace lyrn
-
-extern "C" {
-
-LYRN_API double lyrn_parse_duration(const char *text) {
+double parse_duration(const char *text) {
   if (!text) return 0.0;
-  const char *p = lyrn::skip_space(text);
+  const char *p = skip_space(text);
   if (*p == '\0') return 0.0;
   double field[3] = {0.0, 0.0, 0.0};
   int n = 0;
   for (;;) {
     const char *end = nullptr;
-    const double v = lyrn::c_strtod(p, &end);
+    const double v = c_strtod(p, &end);
     if (end == p || !std::isfinite(v) || v < 0.0) return 0.0;
     field[n++] = v;
-    p = lyrn::skip_space(end);
+    p = skip_space(end);
     if (*p == '\0') break;
     if (*p != ':') return 0.0;
     if (p[1] == '\0' || n == 3) break;  // a trailing ':' and a fourth field are ignored
@@ -292,7 +287,7 @@ LYRN_API double lyrn_parse_duration(const char *text) {
   return field[0] * 3600.0 + field[1] * 60.0 + field[2];
 }
 
-LYRN_API int32_t lyrn_format_duration(double seconds, char *buf, size_t buf_size) {
+std::int32_t format_duration(double seconds, char *buf, size_t buf_size) {
   if (!buf || buf_size == 0) return -1;
   int r;
   if (!std::isfinite(seconds) || seconds <= 0.0) {
@@ -310,21 +305,21 @@ LYRN_API int32_t lyrn_format_duration(double seconds, char *buf, size_t buf_size
   return -1;
 }
 
-LYRN_API int64_t lyrn_parse_rfc2822_date(const char *text) {
+std::int64_t parse_rfc2822_date(const char *text) {
   if (!text) return 0;
-  const char *s = lyrn::skip_space(text);
+  const char *s = skip_space(text);
   if (*s == '\0') return 0;
-  if (lyrn::starts_iso(s)) {
-    lyrn::scanned_fields f;
-    lyrn::scan_fields(s, lyrn::kIsoFormat, &f);
+  if (starts_iso(s)) {
+    scanned_fields f;
+    scan_fields(s, kIsoFormat, &f);
     if (f.overflow) return 0;
     if (f.count == 6) {
       const std::int32_t month = f.num[1], day = f.num[2];
       if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
-      return lyrn::unix_seconds(f.num[0], month, day, f.num[3], f.num[4], f.num[5]);
+      return unix_seconds(f.num[0], month, day, f.num[3], f.num[4], f.num[5]);
     }
   }
-  return lyrn::parse_rfc_form(s);
+  return parse_rfc_form(s);
 }
 
-}  // extern "C"
+}  // namespace lyrn
