@@ -145,12 +145,13 @@ bool is_link_prefix(const char *p) {
 }
 
 // Collects the slugs of every link href="./NAME/" (or with apostrophes) in
-// the len bytes at html; len is at least kShortestLink.
+// the len bytes at html; len is at least kShortestLink. Stops once a slug was
+// lost to a lack of memory, since the listing then has no sound answer.
 void scan_listing(const char *html, std::size_t len, slug_list &list) {
   const std::size_t end = len - (kShortestLink - 1);  // the scan examines p < end
   link_start_finder finder(html, end);
   std::size_t p = 0;
-  while ((p = finder.next(p)) < end) {
+  while (!list.out_of_memory && (p = finder.next(p)) < end) {
     if (!is_link_prefix(html + p)) {
       ++p;
       continue;

@@ -101,13 +101,17 @@ struct feed_scan_state {
 
   // Decodes a text or attribute value into the scratch buffer. When that
   // fails the scratch is empty, which every rule reads as an absent text.
+  // Once memory has run out nothing more is tried before the scan stops.
   const char *decode(const char *text, std::size_t size) {
-    if (!xml_decode_trim_into(scratch, text, size)) summary.out_of_memory = true;
+    if (summary.out_of_memory || !xml_decode_trim_into(scratch, text, size)) {
+      summary.out_of_memory = true;
+      scratch.clear();
+    }
     return scratch.c_str();
   }
   // A new copy of s for the summary; null (and noted) when out of memory.
   char *copy(const char *s) {
-    char *p = dup_cstr(s);
+    char *p = summary.out_of_memory ? nullptr : dup_cstr(s);
     if (!p) summary.out_of_memory = true;
     return p;
   }
@@ -120,13 +124,24 @@ struct feed_scan_state {
     return true;
   }
 
-  void start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
-  void end_tag(const char *name, std::size_t len, const collected_text &text);
+  // The scanner's handlers: false once memory has run out, which stops the
+  // scan, since a playlist that lost a piece is never written.
+  bool start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len) {
+    on_start_tag(name, len, attrs, attrs_len);
+    return !summary.out_of_memory;
+  }
+  bool end_tag(const char *name, std::size_t len, const collected_text &text) {
+    on_end_tag(name, len, text);
+    return !summary.out_of_memory;
+  }
+
+  void on_start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
+  void on_end_tag(const char *name, std::size_t len, const collected_text &text);
   void close_item();
 };
 
-void feed_scan_state::start_tag(const char *name, std::size_t len, const char *attrs,
-                                std::size_t attrs_len) {
+void feed_scan_state::on_start_tag(const char *name, std::size_t len, const char *attrs,
+                                   std::size_t attrs_len) {
   switch (len) {
     case 7:
       if (is_tag(name, len, "channel")) in_channel = true;
@@ -171,7 +186,7 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
   }
 }
 
-void feed_scan_state::end_tag(const char *name, std::size_t len, const collected_text &text) {
+void feed_scan_state::on_end_tag(const char *name, std::size_t len, const collected_text &text) {
   if (in_item) {
     switch (len) {
       case 5:
@@ -213,7 +228,7 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
 
 void feed_scan_state::close_item() {
   in_item = false;
-  if (item_stream_url.blank()) return;
+  if (summary.out_of_memory || item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
   bool ok;
   if (!item_title.blank()) {

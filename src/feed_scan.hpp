@@ -42,8 +42,8 @@ void release_feed_summary(feed_summary &summary);
 
 // Scans the first `length` bytes of a feed (length > 0), handing every track
 // to `sink` as its item closes, and returns what it found about the channel.
-// When memory runs out it carries on and says so in out_of_memory: what it
-// handed over is then incomplete.
+// When memory runs out (here or in the sink) it stops at once and says so in
+// out_of_memory: what it handed over is then incomplete.
 feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink);
 
 }  // namespace lyrn

@@ -357,6 +357,30 @@ TEST_F(AllocTorture, FeedConversionOnEveryFixture) {
   EXPECT_EQ(partial.bad_results, 0u) << "first: " << partial.first_bad;
 }
 
+// Once an allocation has failed the conversion's result is null, so it stops
+// there: not one allocation is tried after the failed one, wherever in a
+// long feed it happens.
+TEST_F(AllocTorture, FeedConversionStopsAtTheFirstFailedAllocation) {
+  std::string feed = "<rss><channel><title>Long</title>";
+  for (int i = 0; i < 3000; ++i)
+    feed += "<item><title>T<!-- c -->_" + std::to_string(i) + "</title><itunes:author>A</itunes:author>"
+            "<enclosure url='https://cdn.example.com/" + std::to_string(i) + ".mp3' length='5'/></item>";
+  feed += "</channel></rss>";
+  auto call = [&]() -> char * { return lyrn_parse_feed_json(feed.data(), feed.size(), nullptr); };
+  const unsigned long total = run_armed(call, 0, false).attempts;
+  lyrn_free(run_armed(call, 0, false).result);
+  ASSERT_GT(total, 20u);
+  for (unsigned long k = 1; k <= total; ++k) {
+    SCOPED_TRACE("failing allocation " + std::to_string(k) + " of " + std::to_string(total));
+    outcome o = run_armed(call, k, false);
+    EXPECT_TRUE(o.reached);
+    EXPECT_EQ(o.result, nullptr);
+    EXPECT_EQ(o.attempts, k);
+    EXPECT_EQ(o.leaked, 0u);
+    lyrn_free(o.result);
+  }
+}
+
 TEST_F(AllocTorture, CleanTitle) {
   const std::string long_title(200, 'x');  // above the output buffer's first capacity
   const char *const titles[] = {"O_Holy_Night [4hjgkvuKES8]", "  a__b\t_c  ", "", "[4hjgkvuKES8]",

@@ -21,14 +21,17 @@ using lyrn_test::exact_block;
 struct recorder {
   std::vector<std::string> events;
   std::vector<std::string> raw_texts;  // the end tags' texts as collected
-  void start_tag(const char *name, size_t len, const char *attrs, size_t attrs_len) {
+  std::size_t stop_after = SIZE_MAX;  // the handler says stop at this event
+  bool start_tag(const char *name, size_t len, const char *attrs, size_t attrs_len) {
     events.push_back("<" + std::string(name, len) + "|" + std::string(attrs, attrs_len));
+    return events.size() < stop_after;
   }
-  void end_tag(const char *name, size_t len, const lyrn::collected_text &text) {
+  bool end_tag(const char *name, size_t len, const lyrn::collected_text &text) {
     raw_texts.emplace_back(text.data, text.size);
     char *decoded = lyrn::xml_decode_trim(text.data, text.size);
     events.push_back("/" + std::string(name, len) + "=" + lyrn_test::str_or(decoded));
     std::free(decoded);
+    return events.size() < stop_after;
   }
 };
 
@@ -97,6 +100,22 @@ TEST(Scanner, UnfinishedConstructsEndTheScanQuietly) {
     SCOPED_TRACE(c.input);
     EXPECT_EQ(scan(c.input), c.events);
   }
+}
+
+// A handler that says stop gets no further event, whichever kind it was.
+TEST(Scanner, AHandlerCanStopTheScan) {
+  const std::string input = "<a>x</a><b/><c>y</c><d/>";
+  exact_block block(input);
+  for (std::size_t stop = 1; stop <= 5; ++stop) {
+    SCOPED_TRACE(stop);
+    recorder r;
+    r.stop_after = stop;
+    EXPECT_FALSE(lyrn::scan_feed_markup(block.data(), block.size(), r));
+    EXPECT_EQ(r.events.size(), stop);
+  }
+  recorder all;
+  EXPECT_TRUE(lyrn::scan_feed_markup(block.data(), block.size(), all));
+  EXPECT_EQ(all.events.size(), 6u);
 }
 
 TEST(Scanner, NulIsAnOrdinaryByteAndTheCountBoundsTheScan) {
@@ -272,6 +291,14 @@ TEST(FeedRules, EveryClosedItemIsHandedOverInOrder) {
     ASSERT_EQ(got.urls[i], "u" + std::to_string(i % 1000));
     ASSERT_EQ(got.titles[i], "t" + std::to_string(i));
   }
+  lyrn::release_feed_summary(s);
+
+  // A receiver out of memory stops the scan at that track.
+  collected_tracks refusing;
+  refusing.refuse_from = 3;
+  s = lyrn::collect_feed_summary(feed.data(), feed.size(), {&collected_tracks::add, &refusing});
+  EXPECT_TRUE(s.out_of_memory);
+  EXPECT_EQ(refusing.urls.size(), 4u);
   lyrn::release_feed_summary(s);
 }
 
