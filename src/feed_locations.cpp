@@ -27,14 +27,6 @@ constexpr std::size_t kShortestLink = 11;
 constexpr std::size_t kLinkPrefix = 8;  // href="./
 constexpr std::size_t kFirstListCapacity = 8;
 
-// True when `text` starts with `prefix` after folding A-Z on both sides.
-// Stops at the first difference, so a shorter text is never read past its NUL.
-bool starts_with_folded(const char *text, const char *prefix) {
-  for (; *prefix; ++text, ++prefix)
-    if (ascii_lower(static_cast<unsigned char>(*text)) != static_cast<unsigned char>(*prefix)) return false;
-  return true;
-}
-
 // Control bytes, space and DEL may appear nowhere in a feed URL.
 constexpr bool url_byte_ok(unsigned char c) { return c > 0x20 && c != 0x7F; }
 
@@ -50,7 +42,7 @@ bool safe_segment_span(const char *s, std::size_t n) {
   if (n == 0) return false;
   if (s[0] == '.' && (n == 1 || (n == 2 && s[1] == '.'))) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (!segment_byte_ok(static_cast<unsigned char>(s[i]))) return false;
+    if (!segment_byte_ok(s[i])) return false;
   return true;
 }
 
@@ -209,20 +201,12 @@ int is_safe_path_segment(const char *segment) {
   return segment && safe_segment_span(segment, std::strlen(segment)) ? 1 : 0;
 }
 
-int ascii_strcasecmp(const char *a, const char *b) {
-  for (;; ++a, ++b) {
-    const int ca = ascii_lower(static_cast<unsigned char>(*a));
-    const int cb = ascii_lower(static_cast<unsigned char>(*b));
-    if (ca != cb || ca == 0) return ca - cb;
-  }
-}
-
 std::int32_t validate_feed_url(const char *url) {
   if (!url || !*url) return -1;
   std::size_t start;
-  if (starts_with_folded(url, "https://"))
+  if (ascii_istarts_with(url, "https://"))
     start = 8;
-  else if (starts_with_folded(url, "http://"))
+  else if (ascii_istarts_with(url, "http://"))
     start = 7;
   else
     return -1;

@@ -7,16 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ascii.hpp"  // ascii_strcasecmp
+
 namespace lyrn {
 
 // 1 when `segment` can stand as one directory name in a URL path: not null,
 // not empty, not "." or "..", and no control byte, space, '#', '%', '/', '?',
 // '\\' or DEL. 0 otherwise.
 int is_safe_path_segment(const char *segment);
-
-// Compares two NUL-terminated strings with A-Z folded to a-z: 0 when equal,
-// else the difference of the folded bytes where they first differ.
-int ascii_strcasecmp(const char *a, const char *b);
 
 // 0 when url is an http or https URL with a host part of at most 255 bytes
 // and no control byte, space or DEL anywhere; -1 otherwise.

@@ -176,9 +176,9 @@ bool scan_feed_markup(const char *in, std::size_t n, Handler &handler) {
     const bool is_end = in[p + 1] == '/';
     std::size_t start = is_end ? p + 2 : p + 1;
     const std::size_t stop = (!is_end && in[gt - 1] == '/') ? gt - 1 : gt;
-    while (start < stop && ascii_is_space(static_cast<unsigned char>(in[start]))) ++start;
+    while (start < stop && ascii_is_space(in[start])) ++start;
     std::size_t name_end = start;
-    while (name_end < stop && !ascii_is_space(static_cast<unsigned char>(in[name_end]))) ++name_end;
+    while (name_end < stop && !ascii_is_space(in[name_end])) ++name_end;
     const char *name = in + start;
     const std::size_t name_len = name_end - start;
     if (is_end) {

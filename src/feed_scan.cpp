@@ -25,14 +25,10 @@ void release_feed_summary(feed_summary &summary) {
 
 namespace {
 
-// Tag names are told apart by length first, then compared with A-Z folded
-// (the wanted names are written in lower case).
+// Tag names are told apart by length first, then compared with A-Z folded.
 template <std::size_t N>
 bool is_tag(const char *name, std::size_t len, const char (&want)[N]) {
-  if (len != N - 1) return false;
-  for (std::size_t i = 0; i < N - 1; ++i)
-    if (ascii_lower(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(want[i])) return false;
-  return true;
+  return len == N - 1 && ascii_iequal(name, want, N - 1);
 }
 
 bool is_blank(const char *s) { return !s || !*s; }
@@ -46,13 +42,13 @@ void replace(char *&slot, char *value) {
 // The enclosure length: a base-10 integer as strtoll reads it (leading
 // whitespace, a sign, digits; saturating), with negative values as 0.
 std::int64_t read_length(const char *s) {
-  while (ascii_is_space(static_cast<unsigned char>(*s))) ++s;
+  while (ascii_is_space(*s)) ++s;
   if (*s == '-') return 0;
   if (*s == '+') ++s;
   constexpr std::int64_t kMaxTenth = INT64_MAX / 10;
   constexpr int kMaxLastDigit = static_cast<int>(INT64_MAX % 10);
   std::int64_t v = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*s)); ++s) {
+  for (; ascii_is_digit(*s); ++s) {
     const int d = *s - '0';
     if (v > kMaxTenth || (v == kMaxTenth && d > kMaxLastDigit)) return INT64_MAX;
     v = v * 10 + d;

@@ -36,7 +36,7 @@ std::int64_t days_from_civil(std::int32_t year, std::uint32_t month, std::uint32
 namespace {
 
 const char *skip_space(const char *p) {
-  while (ascii_is_space(static_cast<unsigned char>(*p))) ++p;
+  while (ascii_is_space(*p)) ++p;
   return p;
 }
 
@@ -75,12 +75,12 @@ bool read_plain_decimal(const char *s, double *value, const char **end) {
   std::uint64_t m = 0;
   int digits = 0;
   int fraction = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*p)); ++p, ++digits) {
+  for (; ascii_is_digit(*p); ++p, ++digits) {
     m = m * 10 + static_cast<unsigned>(*p - '0');
     if (m > kMaxExactMantissa) return false;
   }
   if (*p == '.') {
-    for (++p; ascii_is_digit(static_cast<unsigned char>(*p)); ++p, ++digits, ++fraction) {
+    for (++p; ascii_is_digit(*p); ++p, ++digits, ++fraction) {
       if (fraction == kMaxFastFraction) return false;
       m = m * 10 + static_cast<unsigned>(*p - '0');
       if (m > kMaxExactMantissa) return false;
@@ -135,10 +135,10 @@ bool scan_int(const char **pp, std::int32_t *value, bool *overflow) {
   const char *p = *pp;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!ascii_is_digit(static_cast<unsigned char>(*p))) return false;
+  if (!ascii_is_digit(*p)) return false;
   const std::uint64_t limit = negative ? std::uint64_t{2147483648u} : std::uint64_t{2147483647u};
   std::uint64_t mag = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*p)); ++p) {
+  for (; ascii_is_digit(*p); ++p) {
     if (mag <= limit) mag = mag * 10 + static_cast<unsigned>(*p - '0');
   }
   *pp = p;
@@ -155,7 +155,7 @@ bool scan_int(const char **pp, std::int32_t *value, bool *overflow) {
 void scan_token(const char **pp, unsigned width, char *tok) {
   const char *p = *pp;
   unsigned n = 0;
-  while (n < width && *p && !ascii_is_space(static_cast<unsigned char>(*p))) tok[n++] = *p++;
+  while (n < width && *p && !ascii_is_space(*p)) tok[n++] = *p++;
   tok[n] = '\0';
   *pp = p;
 }
@@ -173,7 +173,7 @@ void scan_fields(const char *text, const char *format, scanned_fields *out) {
   int toks = 0;
   const char *f = format;
   while (*f) {
-    if (ascii_is_space(static_cast<unsigned char>(*f))) {  // any run, including none
+    if (ascii_is_space(*f)) {  // any run, including none
       f = skip_space(f);
       p = skip_space(p);
       continue;
@@ -189,7 +189,7 @@ void scan_fields(const char *text, const char *format, scanned_fields *out) {
     }
     ++f;
     unsigned width = 0;
-    while (ascii_is_digit(static_cast<unsigned char>(*f)) && width <= kTokenWidth)
+    while (ascii_is_digit(*f) && width <= kTokenWidth)
       width = width * 10 + static_cast<unsigned>(*f++ - '0');
     const char conv = *f++;
     p = skip_space(p);  // both conversions skip leading whitespace
@@ -225,7 +225,7 @@ std::int64_t unix_seconds(std::int32_t year, std::int32_t month, std::int32_t da
 
 bool starts_iso(const char *s) {
   for (int i = 0; i < 4; ++i)
-    if (!ascii_is_digit(static_cast<unsigned char>(s[i]))) return false;
+    if (!ascii_is_digit(s[i])) return false;
   return s[4] == '-';
 }
 
