@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "lyrn.h"
+#include "text.hpp"
 
 extern "C" {
 void *__libc_malloc(std::size_t size);
@@ -452,6 +453,38 @@ TEST_F(AllocTorture, DiscoverSlugs) {
   }
   t.print("lyrn_discover_slugs_json");
   t.expect_clean();
+}
+
+// The internal text helpers give null when memory runs out, never a shorter
+// or empty text that would pass for the real one; with memory to spare
+// they need no more allocations than listed here.
+TEST_F(AllocTorture, TextHelpersGiveNullWhenMemoryRunsOut) {
+  const std::string in = "  a&amp;b  ";
+  const std::string region = " url=\"x\"";
+  const struct {
+    const char *what;
+    std::function<char *()> call;
+    const char *want;
+    unsigned long allocations;
+  } cases[] = {
+      {"xml_decode_trim", [&] { return lyrn::xml_decode_trim(in.data(), in.size()); }, "a&b", 2},
+      {"extract_attr", [&] { return lyrn::extract_attr(region.data(), region.size(), "url"); }, "x", 2},
+      {"clean_title", [] { return lyrn::clean_title("O_Holy_Night"); }, "O Holy Night", 1},
+      {"clean_title(null)", [] { return lyrn::clean_title(nullptr); }, "", 1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    outcome whole = run_armed(c.call, 0, false);
+    EXPECT_STREQ(whole.result, c.want);
+    EXPECT_EQ(whole.attempts, c.allocations);
+    std::free(whole.result);
+    for (unsigned long k = 1; k <= c.allocations; ++k) {
+      outcome o = run_armed(c.call, k, false);
+      EXPECT_EQ(o.result, nullptr) << "failing allocation " << k;
+      EXPECT_EQ(o.leaked, 0u);
+      std::free(o.result);
+    }
+  }
 }
 
 // The interposer itself: an armed call is counted, failed at the chosen point
