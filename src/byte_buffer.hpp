@@ -90,18 +90,12 @@ class byte_buffer {
   const char *data() const { return data_; }
   char *data() { return data_; }
   std::size_t size() const { return len_; }
-  std::size_t capacity() const { return cap_; }
   bool empty() const { return len_ == 0; }
 
  private:
   char *data_ = nullptr;
   std::size_t len_ = 0;
   std::size_t cap_ = 0;
-};
-
-// A heap string from malloc with a free deleter, for ownership inside a call.
-struct free_deleter {
-  void operator()(void *p) const { std::free(p); }
 };
 
 // A new heap copy of the n bytes at s with a NUL after them, or null.

@@ -6,13 +6,13 @@
 #include <yyjson.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 #include "last_error.hpp"
-#include "lyrn.h"
 #include "string_set.hpp"
 
 namespace lyrn {
@@ -26,14 +26,6 @@ constexpr char kFeedFile[] = "/feed.xml";
 constexpr std::size_t kShortestLink = 11;
 constexpr std::size_t kLinkPrefix = 8;  // href="./
 constexpr std::size_t kFirstListCapacity = 8;
-
-// True when `text` starts with `prefix` after folding A-Z on both sides.
-// Stops at the first difference, so a shorter text is never read past its NUL.
-bool starts_with_folded(const char *text, const char *prefix) {
-  for (; *prefix; ++text, ++prefix)
-    if (ascii_lower(static_cast<unsigned char>(*text)) != static_cast<unsigned char>(*prefix)) return false;
-  return true;
-}
 
 // Control bytes, space and DEL may appear nowhere in a feed URL.
 constexpr bool url_byte_ok(unsigned char c) { return c > 0x20 && c != 0x7F; }
@@ -50,7 +42,7 @@ bool safe_segment_span(const char *s, std::size_t n) {
   if (n == 0) return false;
   if (s[0] == '.' && (n == 1 || (n == 2 && s[1] == '.'))) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (!segment_byte_ok(static_cast<unsigned char>(s[i]))) return false;
+    if (!segment_byte_ok(s[i])) return false;
   return true;
 }
 
@@ -70,11 +62,9 @@ struct slug_list {
     std::free(items);
   }
 
-  bool contains(const char *slug) const { return seen.contains(slug); }
-
-  // Takes ownership of `slug` when it returns true; false when the list
-  // cannot grow, and then the caller still owns it.
-  bool push(char *slug) {
+  // Takes ownership of `slug` (whose hash in `seen` is h) when it returns
+  // true; false when the list cannot grow, and then the caller still owns it.
+  bool push(char *slug, std::uint64_t h) {
     if (!seen.make_room()) return false;
     if (count == cap) {
       if (cap > static_cast<std::size_t>(-1) / 2 / sizeof(char *)) return false;
@@ -85,7 +75,7 @@ struct slug_list {
       cap = grown_cap;
     }
     items[count++] = slug;
-    seen.insert(slug);
+    seen.insert(slug, h);
     return true;
   }
 };
@@ -98,9 +88,14 @@ void take_slug(const char *name, std::size_t n, slug_list &list) {
     list.out_of_memory = true;
     return;
   }
-  if (ascii_strcasecmp(slug, "video") == 0 || list.contains(slug)) {
+  if (ascii_strcasecmp(slug, "video") == 0) {
     std::free(slug);
-  } else if (!list.push(slug)) {
+    return;
+  }
+  const std::uint64_t h = list.seen.hash(slug);
+  if (list.seen.contains(slug, h)) {
+    std::free(slug);
+  } else if (!list.push(slug, h)) {
     std::free(slug);
     list.out_of_memory = true;
   }
@@ -142,12 +137,13 @@ bool is_link_prefix(const char *p) {
 }
 
 // Collects the slugs of every link href="./NAME/" (or with apostrophes) in
-// the len bytes at html; len is at least kShortestLink.
+// the len bytes at html; len is at least kShortestLink. Stops once a slug was
+// lost to a lack of memory, since the listing then has no sound answer.
 void scan_listing(const char *html, std::size_t len, slug_list &list) {
   const std::size_t end = len - (kShortestLink - 1);  // the scan examines p < end
   link_start_finder finder(html, end);
   std::size_t p = 0;
-  while ((p = finder.next(p)) < end) {
+  while (!list.out_of_memory && (p = finder.next(p)) < end) {
     if (!is_link_prefix(html + p)) {
       ++p;
       continue;
@@ -205,24 +201,12 @@ int is_safe_path_segment(const char *segment) {
   return segment && safe_segment_span(segment, std::strlen(segment)) ? 1 : 0;
 }
 
-int ascii_strcasecmp(const char *a, const char *b) {
-  for (;; ++a, ++b) {
-    const int ca = ascii_lower(static_cast<unsigned char>(*a));
-    const int cb = ascii_lower(static_cast<unsigned char>(*b));
-    if (ca != cb || ca == 0) return ca - cb;
-  }
-}
-
-}  // namespace lyrn
-
-extern "C" {
-
-LYRN_API int32_t lyrn_validate_feed_url(const char *url) {
+std::int32_t validate_feed_url(const char *url) {
   if (!url || !*url) return -1;
   std::size_t start;
-  if (lyrn::starts_with_folded(url, "https://"))
+  if (ascii_istarts_with(url, "https://"))
     start = 8;
-  else if (lyrn::starts_with_folded(url, "http://"))
+  else if (ascii_istarts_with(url, "http://"))
     start = 7;
   else
     return -1;
@@ -235,25 +219,25 @@ LYRN_API int32_t lyrn_validate_feed_url(const char *url) {
   bool in_authority = true;
   for (const char *p = url + start; *p; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
-    if (!lyrn::url_byte_ok(c)) return -1;
+    if (!url_byte_ok(c)) return -1;
     if (c == '/') in_authority = false;
     if (in_authority) ++authority;
   }
   // The scheme's bytes passed the comparison, so none of them is rejected.
-  return authority <= lyrn::kMaxAuthority ? 0 : -1;
+  return authority <= kMaxAuthority ? 0 : -1;
 }
 
-LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_id, const char *slug) {
-  if (lyrn_validate_feed_url(base_url) != 0) {
-    lyrn::set_last_error(lyrn::kErrInvalidBaseUrl);
+char *build_user_feed_url(const char *base_url, const char *user_id, const char *slug) {
+  if (validate_feed_url(base_url) != 0) {
+    set_last_error(kErrInvalidBaseUrl);
     return nullptr;
   }
-  if (!lyrn::is_safe_path_segment(user_id)) {
-    lyrn::set_last_error(lyrn::kErrInvalidUserId);
+  if (!is_safe_path_segment(user_id)) {
+    set_last_error(kErrInvalidUserId);
     return nullptr;
   }
-  if (!lyrn::is_safe_path_segment(slug)) {
-    lyrn::set_last_error(lyrn::kErrInvalidSlug);
+  if (!is_safe_path_segment(slug)) {
+    set_last_error(kErrInvalidSlug);
     return nullptr;
   }
 
@@ -262,20 +246,20 @@ LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_i
   while (base_len > 0 && base_url[base_len - 1] == '/') --base_len;
   const std::size_t user_len = std::strlen(user_id);
   const std::size_t slug_len = std::strlen(slug);
-  constexpr std::size_t feed_len = sizeof lyrn::kFeedFile - 1;
+  constexpr std::size_t feed_len = sizeof kFeedFile - 1;
 
   // base '/' user '/' slug "/feed.xml" NUL, every step checked for overflow.
   constexpr std::size_t kMax = static_cast<std::size_t>(-1);
   const std::size_t fixed = 2 + feed_len + 1;
   if (base_len > kMax - fixed || user_len > kMax - fixed - base_len ||
       slug_len > kMax - fixed - base_len - user_len) {
-    lyrn::set_last_error(lyrn::kErrOutOfMemory);
+    set_last_error(kErrOutOfMemory);
     return nullptr;
   }
   const std::size_t size = base_len + user_len + slug_len + fixed;
   char *out = static_cast<char *>(std::malloc(size));
   if (!out) {
-    lyrn::set_last_error(lyrn::kErrOutOfMemory);
+    set_last_error(kErrOutOfMemory);
     return nullptr;
   }
 
@@ -288,28 +272,28 @@ LYRN_API char *lyrn_build_user_feed_url(const char *base_url, const char *user_i
   *w++ = '/';
   std::memcpy(w, slug, slug_len);
   w += slug_len;
-  std::memcpy(w, lyrn::kFeedFile, feed_len + 1);  // with its NUL
+  std::memcpy(w, kFeedFile, feed_len + 1);  // with its NUL
 
-  lyrn::clear_last_error();
+  clear_last_error();
   return out;
 }
 
-LYRN_API char *lyrn_discover_slugs_json(const char *html, size_t html_len) {
+char *discover_slugs_json(const char *html, std::size_t html_len) {
   if (!html && html_len != 0) {
-    lyrn::set_last_error(lyrn::kErrNullHtml);
+    set_last_error(kErrNullHtml);
     return nullptr;
   }
   if (html && html_len == 0) html_len = std::strlen(html);
 
   char *json;
   {
-    lyrn::slug_list list;
-    if (html && html_len >= lyrn::kShortestLink) lyrn::scan_listing(html, html_len, list);
-    lyrn::move_all_to_front(list);
-    json = lyrn::write_slug_array(list);
+    slug_list list;
+    if (html && html_len >= kShortestLink) scan_listing(html, html_len, list);
+    move_all_to_front(list);
+    json = write_slug_array(list);
   }  // the list and any slug the writer did not reach are freed here
-  lyrn::clear_last_error();
+  clear_last_error();
   return json;
 }
 
-}  // extern "C"
+}  // namespace lyrn

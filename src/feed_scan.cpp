@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The channel and item rules: they turn the scanner's events into tracks,
-// handed to a receiver as each item closes, and a feed_summary. Two flags (in channel, in item) are the whole structural
-// state; an element is recognised by its own name alone, at any depth.
+// handed to a receiver as each item closes, and a feed_summary. Two flags
+// (in channel, in item) are the whole structural state; an element is
+// recognised by its own name alone, at any depth.
 #include "feed_scan.hpp"
 
 #include <cstdint>
@@ -11,9 +12,8 @@
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 #include "feed_markup.hpp"
-#include "lyrn.h"
-#include "string_set.hpp"
 #include "text.hpp"
+#include "time_values.hpp"
 
 namespace lyrn {
 
@@ -25,14 +25,10 @@ void release_feed_summary(feed_summary &summary) {
 
 namespace {
 
-// Tag names are told apart by length first, then compared with A-Z folded
-// (the wanted names are written in lower case).
+// Tag names are told apart by length first, then compared with A-Z folded.
 template <std::size_t N>
 bool is_tag(const char *name, std::size_t len, const char (&want)[N]) {
-  if (len != N - 1) return false;
-  for (std::size_t i = 0; i < N - 1; ++i)
-    if (ascii_lower(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(want[i])) return false;
-  return true;
+  return len == N - 1 && ascii_iequal(name, want, N - 1);
 }
 
 bool is_blank(const char *s) { return !s || !*s; }
@@ -46,13 +42,13 @@ void replace(char *&slot, char *value) {
 // The enclosure length: a base-10 integer as strtoll reads it (leading
 // whitespace, a sign, digits; saturating), with negative values as 0.
 std::int64_t read_length(const char *s) {
-  while (ascii_is_space(static_cast<unsigned char>(*s))) ++s;
+  while (ascii_is_space(*s)) ++s;
   if (*s == '-') return 0;
   if (*s == '+') ++s;
   constexpr std::int64_t kMaxTenth = INT64_MAX / 10;
   constexpr int kMaxLastDigit = static_cast<int>(INT64_MAX % 10);
   std::int64_t v = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*s)); ++s) {
+  for (; ascii_is_digit(*s); ++s) {
     const int d = *s - '0';
     if (v > kMaxTenth || (v == kMaxTenth && d > kMaxLastDigit)) return INT64_MAX;
     v = v * 10 + d;
@@ -91,7 +87,6 @@ struct feed_scan_state {
   std::int64_t item_byte_length = 0;
   feed_summary summary{};
   track_sink sink;
-  string_set seen_urls;  // the receiver's copies of the stream URLs so far
   byte_buffer scratch;  // a decoded text before a rule decides to keep it
   byte_buffer title;    // the closing item's cleaned title
 
@@ -102,13 +97,17 @@ struct feed_scan_state {
 
   // Decodes a text or attribute value into the scratch buffer. When that
   // fails the scratch is empty, which every rule reads as an absent text.
+  // Once memory has run out nothing more is tried before the scan stops.
   const char *decode(const char *text, std::size_t size) {
-    if (!xml_decode_trim_into(scratch, text, size)) summary.out_of_memory = true;
+    if (summary.out_of_memory || !xml_decode_trim_into(scratch, text, size)) {
+      summary.out_of_memory = true;
+      scratch.clear();
+    }
     return scratch.c_str();
   }
   // A new copy of s for the summary; null (and noted) when out of memory.
   char *copy(const char *s) {
-    char *p = dup_cstr(s);
+    char *p = summary.out_of_memory ? nullptr : dup_cstr(s);
     if (!p) summary.out_of_memory = true;
     return p;
   }
@@ -121,13 +120,24 @@ struct feed_scan_state {
     return true;
   }
 
-  void start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
-  void end_tag(const char *name, std::size_t len, const collected_text &text);
+  // The scanner's handlers: false once memory has run out, which stops the
+  // scan, since a playlist that lost a piece is never written.
+  bool start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len) {
+    on_start_tag(name, len, attrs, attrs_len);
+    return !summary.out_of_memory;
+  }
+  bool end_tag(const char *name, std::size_t len, const collected_text &text) {
+    on_end_tag(name, len, text);
+    return !summary.out_of_memory;
+  }
+
+  void on_start_tag(const char *name, std::size_t len, const char *attrs, std::size_t attrs_len);
+  void on_end_tag(const char *name, std::size_t len, const collected_text &text);
   void close_item();
 };
 
-void feed_scan_state::start_tag(const char *name, std::size_t len, const char *attrs,
-                                std::size_t attrs_len) {
+void feed_scan_state::on_start_tag(const char *name, std::size_t len, const char *attrs,
+                                   std::size_t attrs_len) {
   switch (len) {
     case 7:
       if (is_tag(name, len, "channel")) in_channel = true;
@@ -172,7 +182,7 @@ void feed_scan_state::start_tag(const char *name, std::size_t len, const char *a
   }
 }
 
-void feed_scan_state::end_tag(const char *name, std::size_t len, const collected_text &text) {
+void feed_scan_state::on_end_tag(const char *name, std::size_t len, const collected_text &text) {
   if (in_item) {
     switch (len) {
       case 5:
@@ -191,11 +201,11 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
         }
         return;
       case 15:
-        if (is_tag(name, len, "itunes:duration")) item_duration = lyrn_parse_duration(decode(text.data, text.size));
+        if (is_tag(name, len, "itunes:duration")) item_duration = parse_duration(decode(text.data, text.size));
         return;
       case 7:
         if (is_tag(name, len, "pubdate"))
-          item_publish_timestamp = lyrn_parse_rfc2822_date(decode(text.data, text.size));
+          item_publish_timestamp = parse_rfc2822_date(decode(text.data, text.size));
         return;
       case 4:
         if (is_tag(name, len, "item")) close_item();
@@ -214,15 +224,14 @@ void feed_scan_state::end_tag(const char *name, std::size_t len, const collected
 
 void feed_scan_state::close_item() {
   in_item = false;
-  if (item_stream_url.blank()) return;
+  if (summary.out_of_memory || item_stream_url.blank()) return;
   const char *url = item_stream_url.c_str();
-  if (seen_urls.contains(url)) return;
-  bool ok = seen_urls.make_room();
+  bool ok;
   if (!item_title.blank()) {
-    ok = ok && clean_title_into(title, item_title.c_str());
+    ok = clean_title_into(title, item_title.c_str());
   } else {
     title_from_url(url, scratch);
-    ok = ok && !scratch.empty() && clean_title_into(title, scratch.c_str());
+    ok = !scratch.empty() && clean_title_into(title, scratch.c_str());
   }
   if (!ok) {
     summary.out_of_memory = true;
@@ -233,11 +242,7 @@ void feed_scan_state::close_item() {
                                                                  : nullptr;
   const feed_track t{title.c_str(),  item_author.c_str(),   item_duration,   url,
                      artwork,        item_publish_timestamp, item_byte_length};
-  const char *kept_url = sink.add(sink.context, t);
-  if (kept_url)
-    seen_urls.insert(kept_url);
-  else
-    summary.out_of_memory = true;
+  if (!sink.add(sink.context, t)) summary.out_of_memory = true;
 }
 
 }  // namespace

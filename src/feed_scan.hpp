@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Feed conversion, scan step: the tolerant markup scanner and the channel and
-// item rules that turn one feed's bytes into tracks and a feed_summary.
+// Feed conversion, scan step: the channel and item rules that turn the
+// markup scanner's events over one feed's bytes into finished tracks and a
+// feed_summary.
 #pragma once
 
 #include <cstddef>
@@ -21,12 +22,11 @@ struct feed_track {
   std::int64_t byte_length;  // never negative
 };
 
-// Receives the tracks in the order their items closed. `add` returns the
-// receiver's own lasting copy of the track's stream URL, by which a repeated
-// URL is recognised later, or null when it could not keep one (the scan then
-// notes that it ran out of memory).
+// Receives every finished track in the order its item closed; it decides
+// what becomes of it. `add` returns false when the receiver ran out of
+// memory (the scan then notes it).
 struct track_sink {
-  const char *(*add)(void *context, const feed_track &track);
+  bool (*add)(void *context, const feed_track &track);
   void *context;
 };
 
@@ -42,8 +42,8 @@ void release_feed_summary(feed_summary &summary);
 
 // Scans the first `length` bytes of a feed (length > 0), handing every track
 // to `sink` as its item closes, and returns what it found about the channel.
-// When memory runs out it carries on and says so in out_of_memory: what it
-// handed over is then incomplete.
+// When memory runs out (here or in the sink) it stops at once and says so in
+// out_of_memory: what it handed over is then incomplete.
 feed_summary collect_feed_summary(const char *feed, std::size_t length, track_sink sink);
 
 }  // namespace lyrn

@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The built-in self-test: ten fixed checks over the exports, run in order.
-// It uses only the public interface, as a host would, and writes no last
-// error itself; the exports it calls set and clear it as they always do.
-#include "lyrn.h"
+// The built-in self-test: ten fixed checks, run in order, over the functions
+// that the exports hand over to, so that a check sees exactly what a host
+// sees. It writes no last error itself; the functions it calls set and clear
+// it as they always do.
+#include "selftest.hpp"
 
+#include <cstdlib>
 #include <cstring>
+
+#include "feed_locations.hpp"
+#include "playlist.hpp"
+#include "text.hpp"
+#include "time_values.hpp"
 
 namespace lyrn {
 namespace {
@@ -49,46 +56,46 @@ bool within_hundredth(double got, double want) {
 // Releases s and reports whether it held exactly want.
 bool take_equal(char *s, const char *want) {
   bool ok = s && std::strcmp(s, want) == 0;
-  lyrn_free(s);
+  std::free(s);
   return ok;
 }
 
 bool check_format() {
   char buf[32];
   std::memset(buf, 0x7F, sizeof buf);  // so a missing NUL shows
-  if (lyrn_format_duration(4586.0, buf, sizeof buf) <= 0) return false;
+  if (format_duration(4586.0, buf, sizeof buf) <= 0) return false;
   return std::memcmp(buf, "1:16:26", 8) == 0;  // the seven characters and the NUL
 }
 
 bool check_user_id_rejected() {
-  char *url = lyrn_build_user_feed_url(kBaseUrl, "../etc", "all");
+  char *url = build_user_feed_url(kBaseUrl, "../etc", "all");
   bool ok = url == nullptr;
-  lyrn_free(url);
+  std::free(url);
   return ok;
 }
 
 bool check_sample_feed() {
-  char *json = lyrn_parse_feed_json(kSampleFeed, sizeof kSampleFeed - 1, kSampleFeedUrl);
+  char *json = parse_feed_json(kSampleFeed, sizeof kSampleFeed - 1, kSampleFeedUrl);
   bool ok = json && std::strstr(json, "\"name\":\"Test & Mix\"") && std::strstr(json, kTrackArt);
-  lyrn_free(json);
+  std::free(json);
   return ok;
 }
 
 }  // namespace
-}  // namespace lyrn
 
-extern "C" LYRN_API int32_t lyrn_selftest(void) {
-  using namespace lyrn;
-  if (!within_hundredth(lyrn_parse_duration("1:16:26"), 4586.0)) return 1;
-  if (!within_hundredth(lyrn_parse_duration("3:44"), 224.0)) return 2;
+std::int32_t selftest() {
+  if (!within_hundredth(parse_duration("1:16:26"), 4586.0)) return 1;
+  if (!within_hundredth(parse_duration("3:44"), 224.0)) return 2;
   if (!check_format()) return 3;
-  if (!take_equal(lyrn_clean_title("O_Holy_Night [4hjgkvuKES8]"), "O Holy Night")) return 4;
-  if (lyrn_validate_feed_url(kValidFeedUrl) != 0) return 5;
-  if (lyrn_validate_feed_url(kFtpFeedUrl) == 0) return 6;
+  if (!take_equal(clean_title("O_Holy_Night [4hjgkvuKES8]"), "O Holy Night")) return 4;
+  if (validate_feed_url(kValidFeedUrl) != 0) return 5;
+  if (validate_feed_url(kFtpFeedUrl) == 0) return 6;
   if (!check_user_id_rejected()) return 7;
-  if (!take_equal(lyrn_build_user_feed_url(kBaseUrl, "user-123", "all"), kBuiltUrl)) return 8;
-  if (!take_equal(lyrn_discover_slugs_json(kListing, sizeof kListing - 1), "[\"all\",\"worship\"]"))
+  if (!take_equal(build_user_feed_url(kBaseUrl, "user-123", "all"), kBuiltUrl)) return 8;
+  if (!take_equal(discover_slugs_json(kListing, sizeof kListing - 1), "[\"all\",\"worship\"]"))
     return 9;
   if (!check_sample_feed()) return 10;
   return 0;
 }
+
+}  // namespace lyrn

@@ -4,6 +4,11 @@
 // same for the thousandth string as for the first. Used for the stream URLs
 // of a feed's tracks and for the slugs of a directory listing.
 //
+// The strings come from the network, so their slots are chosen by SipHash-1-3
+// under a key that is secret to the process: nobody can compute offline a
+// set of strings that crowd into one run of slots, and the cost per string
+// stays constant whatever strings arrive.
+//
 // Room is made before a string is taken (make_room), so that a caller whose
 // set cannot grow drops that one string, as it would when its own list
 // cannot grow, and every answer stays exact.
@@ -16,31 +21,112 @@
 
 namespace lyrn {
 
+struct hash_key {
+  std::uint64_t k0;
+  std::uint64_t k1;
+};
+
+// The process's key: taken from the system's random source on first use
+// (mixed from addresses and clocks where there is none) and the same for
+// every set afterwards. Lock-free; threads that race store one key.
+hash_key process_hash_key();
+
+namespace sip_detail {
+constexpr std::uint64_t rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+struct state {
+  std::uint64_t v0, v1, v2, v3;
+  void round() {
+    v0 += v1;
+    v1 = rotl(v1, 13);
+    v1 ^= v0;
+    v0 = rotl(v0, 32);
+    v2 += v3;
+    v3 = rotl(v3, 16);
+    v3 ^= v2;
+    v0 += v3;
+    v3 = rotl(v3, 21);
+    v3 ^= v0;
+    v2 += v1;
+    v1 = rotl(v1, 17);
+    v1 ^= v2;
+    v2 = rotl(v2, 32);
+  }
+};
+}  // namespace sip_detail
+
+// SipHash with C compression and D finalisation rounds of the n bytes at s
+// under key k (words read little-endian); never reads past n.
+template <int C, int D>
+std::uint64_t siphash(hash_key k, const char *s, std::size_t n) {
+  sip_detail::state v{k.k0 ^ 0x736f6d6570736575ULL, k.k1 ^ 0x646f72616e646f6dULL, k.k0 ^ 0x6c7967656e657261ULL,
+                      k.k1 ^ 0x7465646279746573ULL};
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(s);
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t m = 0;
+    for (int b = 0; b < 8; ++b) m |= static_cast<std::uint64_t>(p[i + b]) << (8 * b);
+    v.v3 ^= m;
+    for (int r = 0; r < C; ++r) v.round();
+    v.v0 ^= m;
+  }
+  std::uint64_t last = static_cast<std::uint64_t>(n) << 56;
+  for (int b = 0; i < n; ++i, ++b) last |= static_cast<std::uint64_t>(p[i]) << (8 * b);
+  v.v3 ^= last;
+  for (int r = 0; r < C; ++r) v.round();
+  v.v0 ^= last;
+  v.v2 ^= 0xff;
+  for (int r = 0; r < D; ++r) v.round();
+  return v.v0 ^ v.v1 ^ v.v2 ^ v.v3;
+}
+
+inline std::uint64_t siphash13(hash_key k, const char *s, std::size_t n) { return siphash<1, 3>(k, s, n); }
+
+// The work the sets of this thread have done, counted when a set is
+// destroyed: what the tests judge the duplicate checks by.
+struct string_set_work {
+  std::uint64_t lookups;   // contains() calls
+  std::uint64_t probes;    // slots looked at, by lookups, inserts and regrowth
+  std::uint64_t compares;  // string comparisons (only after equal hashes)
+};
+inline thread_local string_set_work g_string_set_work{};
+
 class string_set {
  public:
-  string_set() = default;
+  string_set() : key_(process_hash_key()) {}
   string_set(const string_set &) = delete;
   string_set &operator=(const string_set &) = delete;
-  ~string_set() { std::free(slots_); }
+  ~string_set() {
+    g_string_set_work.lookups += work_.lookups;
+    g_string_set_work.probes += work_.probes;
+    g_string_set_work.compares += work_.compares;
+    std::free(slots_);
+  }
 
-  bool contains(const char *s) const {
+  // The hash of a string, for contains() and insert().
+  std::uint64_t hash(const char *s) const { return siphash13(key_, s, std::strlen(s)); }
+
+  bool contains(const char *s, std::uint64_t h) const {
+    ++work_.lookups;
     if (!slots_) return false;
-    const std::size_t len = std::strlen(s);
-    const std::uint64_t h = hash(s, len);
     for (std::size_t at = h & mask_;; at = (at + 1) & mask_) {
+      ++work_.probes;
       const slot &e = slots_[at];
       if (!e.str) return false;
-      if (e.hash == h && std::strcmp(e.str, s) == 0) return true;
+      if (e.hash == h) {
+        ++work_.compares;
+        if (std::strcmp(e.str, s) == 0) return true;
+      }
     }
   }
+  bool contains(const char *s) const { return contains(s, hash(s)); }
 
   // Makes room for one more string; false when the table cannot grow.
   bool make_room() { return (used_ + 1) * 2 <= capacity_ || grow(); }
 
-  // Adds a string that is not in the set yet, after make_room succeeded; the
-  // string must outlive the set.
-  void insert(const char *s) {
-    place(s, hash(s, std::strlen(s)));
+  // Adds a string that is not in the set yet, with its hash, after make_room
+  // succeeded; the string must outlive the set.
+  void insert(const char *s, std::uint64_t h) {
+    place(s, h);
     ++used_;
   }
 
@@ -50,31 +136,9 @@ class string_set {
     std::uint64_t hash;
   };
 
-  // Eight bytes at a time, the tail byte by byte; never reads past len.
-  static std::uint64_t hash(const char *s, std::size_t len) {
-    std::uint64_t h = 0x9e3779b97f4a7c15ULL ^ len;
-    std::size_t i = 0;
-    for (; i + 8 <= len; i += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, s + i, 8);
-      h = (h ^ w) * 0x100000001b3ULL;
-      h ^= h >> 29;
-    }
-    std::uint64_t tail = 0;
-    for (unsigned k = 0; i < len; ++i, ++k)
-      tail |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[i])) << (8 * k);
-    h ^= tail;
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-  }
-
   void place(const char *s, std::uint64_t h) {
     std::size_t at = h & mask_;
-    while (slots_[at].str) at = (at + 1) & mask_;
+    for (++work_.probes; slots_[at].str; ++work_.probes) at = (at + 1) & mask_;
     slots_[at] = slot{s, h};
   }
 
@@ -94,10 +158,12 @@ class string_set {
     return true;
   }
 
+  hash_key key_;
   slot *slots_ = nullptr;
   std::size_t capacity_ = 0;
   std::size_t mask_ = 0;
   std::size_t used_ = 0;
+  mutable string_set_work work_{};
 };
 
 }  // namespace lyrn

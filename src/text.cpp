@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Entity decoding with trimming, attribute lookup in a start tag, and the
-// title cleaning export. Bytes are classified with the ASCII helpers only, so
+// Entity decoding with trimming, attribute lookup in a start tag, and title
+// cleaning. Bytes are classified with the ASCII helpers only, so
 // a host's setlocale never changes a result.
 #include "text.hpp"
 
@@ -11,7 +11,6 @@
 
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
-#include "lyrn.h"
 
 namespace lyrn {
 namespace {
@@ -33,10 +32,10 @@ bool parse_char_ref(const char *name, std::size_t len, std::uint32_t *out) {
   if (k == len) return false;
   std::uint64_t v = 0;
   for (; k < len; ++k) {
-    const unsigned char c = static_cast<unsigned char>(name[k]);
+    const char c = name[k];
     unsigned digit;
     if (ascii_is_digit(c)) {
-      digit = c - '0';
+      digit = static_cast<unsigned>(c - '0');
     } else if (hex && ascii_is_xdigit(c)) {
       digit = static_cast<unsigned>(ascii_lower(c) - 'a') + 10;
     } else {
@@ -121,23 +120,13 @@ std::size_t find_ref_end(const char *text, std::size_t count, std::size_t amp) {
   return 0;
 }
 
-// A new heap copy of the bytes between the first and the last non-whitespace
-// byte of the n bytes at s; "" when there are none; null when out of memory.
-char *dup_trimmed(const char *s, std::size_t n) {
-  std::size_t begin = 0;
-  while (begin < n && ascii_is_space(static_cast<unsigned char>(s[begin]))) ++begin;
-  std::size_t end = n;
-  while (end > begin && ascii_is_space(static_cast<unsigned char>(s[end - 1]))) --end;
-  return dup_bytes(s + begin, end - begin);
-}
-
 // Separators collapse to one space in titles; vertical tab and form feed are
 // ordinary bytes there even though trimming removes them.
-constexpr bool is_title_separator(unsigned char c) {
+constexpr bool is_title_separator(char c) {
   return c == '_' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-constexpr bool is_id_byte(unsigned char c) { return ascii_is_alnum(c) || c == '-' || c == '_'; }
+constexpr bool is_id_byte(char c) { return ascii_is_alnum(c) || c == '-' || c == '_'; }
 
 // "[" + 11 identifier bytes + "]": the bracketed id that file-name titles end with.
 constexpr std::size_t kIdSuffixLen = 13;
@@ -145,7 +134,7 @@ constexpr std::size_t kIdSuffixLen = 13;
 bool ends_with_id_suffix(const char *t, std::size_t n) {
   if (n < kIdSuffixLen || t[n - 1] != ']' || t[n - kIdSuffixLen] != '[') return false;
   for (std::size_t k = n - kIdSuffixLen + 1; k < n - 1; ++k)
-    if (!is_id_byte(static_cast<unsigned char>(t[k]))) return false;
+    if (!is_id_byte(t[k])) return false;
   return true;
 }
 
@@ -187,20 +176,17 @@ char *xml_decode_trim(const char *text, std::size_t count) {
   byte_buffer work;
   if (count == static_cast<std::size_t>(-1) || !work.reserve(count + 1)) return nullptr;
   decode_into(work, text, count);
-  return dup_trimmed(work.data(), work.size());
+  const char_span trimmed = ascii_trim(work.data(), work.size());
+  return dup_bytes(trimmed.data, trimmed.size);
 }
 
 bool xml_decode_trim_into(byte_buffer &out, const char *text, std::size_t count) {
   out.clear();
   if (count == static_cast<std::size_t>(-1) || !out.reserve(count + 1)) return false;
   decode_into(out, text, count);
-  char *d = out.data();
-  std::size_t end = out.size();
-  while (end > 0 && ascii_is_space(static_cast<unsigned char>(d[end - 1]))) --end;
-  std::size_t begin = 0;
-  while (begin < end && ascii_is_space(static_cast<unsigned char>(d[begin]))) ++begin;
-  if (begin) std::memmove(d, d + begin, end - begin);
-  out.truncate(end - begin);
+  const char_span trimmed = ascii_trim(out.data(), out.size());
+  if (trimmed.data != out.data()) std::memmove(out.data(), trimmed.data, trimmed.size);
+  out.truncate(trimmed.size);
   return true;
 }
 
@@ -212,7 +198,7 @@ void find_attrs(const char *region, std::size_t count, attr_query *queries, std:
   }
   if (count == 0 || missing == 0) return;
   const auto is_space = [region](std::size_t k) {
-    return ascii_is_space(static_cast<unsigned char>(region[k]));
+    return ascii_is_space(region[k]);
   };
 
   std::size_t i = 0;
@@ -289,28 +275,21 @@ bool clean_title_into(byte_buffer &out, const char *title) {
   out.clear();
   if (!title) return true;
 
-  std::size_t end = std::strlen(title);
-  while (end > 0 && ascii_is_space(static_cast<unsigned char>(title[end - 1]))) --end;
-  std::size_t begin = 0;
-  while (begin < end && ascii_is_space(static_cast<unsigned char>(title[begin]))) ++begin;
-
-  const char *t = title + begin;
-  std::size_t n = end - begin;
-  if (ends_with_id_suffix(t, n)) {
-    n -= kIdSuffixLen;
-    while (n > 0 && ascii_is_space(static_cast<unsigned char>(t[n - 1]))) --n;
-  }
+  const char_span trimmed = ascii_trim(title, std::strlen(title));
+  const char *t = trimmed.data;
+  std::size_t n = trimmed.size;
+  if (ends_with_id_suffix(t, n)) n = ascii_trim_end(t, n - kIdSuffixLen);
 
   // The output is never longer than n, so this is the only growth.
   if (!out.reserve(n + 1)) return false;
   bool after_separator = true;
   for (std::size_t k = 0; k < n; ++k) {
-    const unsigned char c = static_cast<unsigned char>(t[k]);
+    const char c = t[k];
     if (is_title_separator(c)) {
       if (!after_separator) out.push_back(' ');
       after_separator = true;
     } else {
-      out.push_back(static_cast<char>(c));
+      out.push_back(c);
       after_separator = false;
     }
   }
@@ -320,12 +299,11 @@ bool clean_title_into(byte_buffer &out, const char *title) {
   return true;
 }
 
-}  // namespace lyrn
-
-extern "C" LYRN_API char *lyrn_clean_title(const char *title) {
-  using namespace lyrn;
+char *clean_title(const char *title) {
   byte_buffer out;
   if (!clean_title_into(out, title)) return nullptr;
   if (!out.data()) return new_empty_string();  // a null title
   return out.release();
 }
+
+}  // namespace lyrn

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Text handling: entity decoding with trimming and attribute lookup in a start
-// tag. Title cleaning is the export lyrn_clean_title.
+// Text handling: entity decoding with trimming, attribute lookup in a start
+// tag, and title cleaning (behind lyrn_clean_title).
 #pragma once
 
 #include <cstddef>
@@ -45,7 +45,12 @@ struct attr_query {
 // what find_attr would give for its name.
 void find_attrs(const char *region, std::size_t count, attr_query *queries, std::size_t n);
 
-// Cleans a title as lyrn_clean_title does, into a reused buffer (cleared
+// A title cleaned for a playlist: trimmed, a bracketed 11-byte id at its end
+// dropped, '_' and whitespace runs made one space. A new heap string ("" for
+// a null title), or null when memory runs out.
+char *clean_title(const char *title);
+
+// Cleans a title as clean_title does, into a reused buffer (cleared
 // first); a null title gives "". False, with the buffer empty, when it cannot
 // hold the result.
 bool clean_title_into(byte_buffer &out, const char *title);

@@ -14,7 +14,6 @@
 #include <cstring>
 
 #include "ascii.hpp"
-#include "lyrn.h"
 
 namespace lyrn {
 
@@ -37,7 +36,7 @@ std::int64_t days_from_civil(std::int32_t year, std::uint32_t month, std::uint32
 namespace {
 
 const char *skip_space(const char *p) {
-  while (ascii_is_space(static_cast<unsigned char>(*p))) ++p;
+  while (ascii_is_space(*p)) ++p;
   return p;
 }
 
@@ -76,12 +75,12 @@ bool read_plain_decimal(const char *s, double *value, const char **end) {
   std::uint64_t m = 0;
   int digits = 0;
   int fraction = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*p)); ++p, ++digits) {
+  for (; ascii_is_digit(*p); ++p, ++digits) {
     m = m * 10 + static_cast<unsigned>(*p - '0');
     if (m > kMaxExactMantissa) return false;
   }
   if (*p == '.') {
-    for (++p; ascii_is_digit(static_cast<unsigned char>(*p)); ++p, ++digits, ++fraction) {
+    for (++p; ascii_is_digit(*p); ++p, ++digits, ++fraction) {
       if (fraction == kMaxFastFraction) return false;
       m = m * 10 + static_cast<unsigned>(*p - '0');
       if (m > kMaxExactMantissa) return false;
@@ -136,10 +135,10 @@ bool scan_int(const char **pp, std::int32_t *value, bool *overflow) {
   const char *p = *pp;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!ascii_is_digit(static_cast<unsigned char>(*p))) return false;
+  if (!ascii_is_digit(*p)) return false;
   const std::uint64_t limit = negative ? std::uint64_t{2147483648u} : std::uint64_t{2147483647u};
   std::uint64_t mag = 0;
-  for (; ascii_is_digit(static_cast<unsigned char>(*p)); ++p) {
+  for (; ascii_is_digit(*p); ++p) {
     if (mag <= limit) mag = mag * 10 + static_cast<unsigned>(*p - '0');
   }
   *pp = p;
@@ -156,7 +155,7 @@ bool scan_int(const char **pp, std::int32_t *value, bool *overflow) {
 void scan_token(const char **pp, unsigned width, char *tok) {
   const char *p = *pp;
   unsigned n = 0;
-  while (n < width && *p && !ascii_is_space(static_cast<unsigned char>(*p))) tok[n++] = *p++;
+  while (n < width && *p && !ascii_is_space(*p)) tok[n++] = *p++;
   tok[n] = '\0';
   *pp = p;
 }
@@ -174,7 +173,7 @@ void scan_fields(const char *text, const char *format, scanned_fields *out) {
   int toks = 0;
   const char *f = format;
   while (*f) {
-    if (ascii_is_space(static_cast<unsigned char>(*f))) {  // any run, including none
+    if (ascii_is_space(*f)) {  // any run, including none
       f = skip_space(f);
       p = skip_space(p);
       continue;
@@ -190,7 +189,7 @@ void scan_fields(const char *text, const char *format, scanned_fields *out) {
     }
     ++f;
     unsigned width = 0;
-    while (ascii_is_digit(static_cast<unsigned char>(*f)) && width <= kTokenWidth)
+    while (ascii_is_digit(*f) && width <= kTokenWidth)
       width = width * 10 + static_cast<unsigned>(*f++ - '0');
     const char conv = *f++;
     p = skip_space(p);  // both conversions skip leading whitespace
@@ -226,7 +225,7 @@ std::int64_t unix_seconds(std::int32_t year, std::int32_t month, std::int32_t da
 
 bool starts_iso(const char *s) {
   for (int i = 0; i < 4; ++i)
-    if (!ascii_is_digit(static_cast<unsigned char>(s[i]))) return false;
+    if (!ascii_is_digit(s[i])) return false;
   return s[4] == '-';
 }
 
@@ -266,22 +265,18 @@ std::int64_t parse_rfc_form(const char *s) {
 
 }  // namespace
 
-}  // namespace lyrn
-
-extern "C" {
-
-LYRN_API double lyrn_parse_duration(const char *text) {
+double parse_duration(const char *text) {
   if (!text) return 0.0;
-  const char *p = lyrn::skip_space(text);
+  const char *p = skip_space(text);
   if (*p == '\0') return 0.0;
   double field[3] = {0.0, 0.0, 0.0};
   int n = 0;
   for (;;) {
     const char *end = nullptr;
-    const double v = lyrn::c_strtod(p, &end);
+    const double v = c_strtod(p, &end);
     if (end == p || !std::isfinite(v) || v < 0.0) return 0.0;
     field[n++] = v;
-    p = lyrn::skip_space(end);
+    p = skip_space(end);
     if (*p == '\0') break;
     if (*p != ':') return 0.0;
     if (p[1] == '\0' || n == 3) break;  // a trailing ':' and a fourth field are ignored
@@ -292,7 +287,7 @@ LYRN_API double lyrn_parse_duration(const char *text) {
   return field[0] * 3600.0 + field[1] * 60.0 + field[2];
 }
 
-LYRN_API int32_t lyrn_format_duration(double seconds, char *buf, size_t buf_size) {
+std::int32_t format_duration(double seconds, char *buf, size_t buf_size) {
   if (!buf || buf_size == 0) return -1;
   int r;
   if (!std::isfinite(seconds) || seconds <= 0.0) {
@@ -310,21 +305,21 @@ LYRN_API int32_t lyrn_format_duration(double seconds, char *buf, size_t buf_size
   return -1;
 }
 
-LYRN_API int64_t lyrn_parse_rfc2822_date(const char *text) {
+std::int64_t parse_rfc2822_date(const char *text) {
   if (!text) return 0;
-  const char *s = lyrn::skip_space(text);
+  const char *s = skip_space(text);
   if (*s == '\0') return 0;
-  if (lyrn::starts_iso(s)) {
-    lyrn::scanned_fields f;
-    lyrn::scan_fields(s, lyrn::kIsoFormat, &f);
+  if (starts_iso(s)) {
+    scanned_fields f;
+    scan_fields(s, kIsoFormat, &f);
     if (f.overflow) return 0;
     if (f.count == 6) {
       const std::int32_t month = f.num[1], day = f.num[2];
       if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
-      return lyrn::unix_seconds(f.num[0], month, day, f.num[3], f.num[4], f.num[5]);
+      return unix_seconds(f.num[0], month, day, f.num[3], f.num[4], f.num[5]);
     }
   }
-  return lyrn::parse_rfc_form(s);
+  return parse_rfc_form(s);
 }
 
-}  // extern "C"
+}  // namespace lyrn

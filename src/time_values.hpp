@@ -1,13 +1,25 @@
 // SPDX-License-Identifier: MIT
-// Time values: durations and publication dates. The exports are
+// Time values: durations and publication dates, behind the exports
 // lyrn_parse_duration, lyrn_format_duration and lyrn_parse_rfc2822_date.
 #pragma once
 
 #include <locale.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lyrn {
+
+// Clock text ("224.5", "3:44", "1:16:26") to seconds; 0 when it cannot be
+// read or is null.
+double parse_duration(const char *text);
+
+// Seconds as "h:mm:ss" or "m:ss" ("0:00" for none) into buf; the length
+// written, or -1 when buf is null, empty or too small.
+std::int32_t format_duration(double seconds, char *buf, std::size_t buf_size);
+
+// An RFC 2822 or ISO 8601 date-time to Unix seconds; 0 when it cannot be read.
+std::int64_t parse_rfc2822_date(const char *text);
 
 // English month abbreviations in calendar order; index + 1 is the month.
 extern const char *const kMonths[12];

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "lyrn.h"
+#include "text.hpp"
 
 extern "C" {
 void *__libc_malloc(std::size_t size);
@@ -357,6 +358,30 @@ TEST_F(AllocTorture, FeedConversionOnEveryFixture) {
   EXPECT_EQ(partial.bad_results, 0u) << "first: " << partial.first_bad;
 }
 
+// Once an allocation has failed the conversion's result is null, so it stops
+// there: not one allocation is tried after the failed one, wherever in a
+// long feed it happens.
+TEST_F(AllocTorture, FeedConversionStopsAtTheFirstFailedAllocation) {
+  std::string feed = "<rss><channel><title>Long</title>";
+  for (int i = 0; i < 3000; ++i)
+    feed += "<item><title>T<!-- c -->_" + std::to_string(i) + "</title><itunes:author>A</itunes:author>"
+            "<enclosure url='https://cdn.example.com/" + std::to_string(i) + ".mp3' length='5'/></item>";
+  feed += "</channel></rss>";
+  auto call = [&]() -> char * { return lyrn_parse_feed_json(feed.data(), feed.size(), nullptr); };
+  const unsigned long total = run_armed(call, 0, false).attempts;
+  lyrn_free(run_armed(call, 0, false).result);
+  ASSERT_GT(total, 20u);
+  for (unsigned long k = 1; k <= total; ++k) {
+    SCOPED_TRACE("failing allocation " + std::to_string(k) + " of " + std::to_string(total));
+    outcome o = run_armed(call, k, false);
+    EXPECT_TRUE(o.reached);
+    EXPECT_EQ(o.result, nullptr);
+    EXPECT_EQ(o.attempts, k);
+    EXPECT_EQ(o.leaked, 0u);
+    lyrn_free(o.result);
+  }
+}
+
 TEST_F(AllocTorture, CleanTitle) {
   const std::string long_title(200, 'x');  // above the output buffer's first capacity
   const char *const titles[] = {"O_Holy_Night [4hjgkvuKES8]", "  a__b\t_c  ", "", "[4hjgkvuKES8]",
@@ -428,6 +453,38 @@ TEST_F(AllocTorture, DiscoverSlugs) {
   }
   t.print("lyrn_discover_slugs_json");
   t.expect_clean();
+}
+
+// The internal text helpers give null when memory runs out, never a shorter
+// or empty text that would pass for the real one; with memory to spare
+// they need no more allocations than listed here.
+TEST_F(AllocTorture, TextHelpersGiveNullWhenMemoryRunsOut) {
+  const std::string in = "  a&amp;b  ";
+  const std::string region = " url=\"x\"";
+  const struct {
+    const char *what;
+    std::function<char *()> call;
+    const char *want;
+    unsigned long allocations;
+  } cases[] = {
+      {"xml_decode_trim", [&] { return lyrn::xml_decode_trim(in.data(), in.size()); }, "a&b", 2},
+      {"extract_attr", [&] { return lyrn::extract_attr(region.data(), region.size(), "url"); }, "x", 2},
+      {"clean_title", [] { return lyrn::clean_title("O_Holy_Night"); }, "O Holy Night", 1},
+      {"clean_title(null)", [] { return lyrn::clean_title(nullptr); }, "", 1},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    outcome whole = run_armed(c.call, 0, false);
+    EXPECT_STREQ(whole.result, c.want);
+    EXPECT_EQ(whole.attempts, c.allocations);
+    std::free(whole.result);
+    for (unsigned long k = 1; k <= c.allocations; ++k) {
+      outcome o = run_armed(c.call, k, false);
+      EXPECT_EQ(o.result, nullptr) << "failing allocation " << k;
+      EXPECT_EQ(o.leaked, 0u);
+      std::free(o.result);
+    }
+  }
 }
 
 // The interposer itself: an armed call is counted, failed at the chosen point

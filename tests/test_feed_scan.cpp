@@ -2,8 +2,8 @@
 // The markup scanner's events and the channel and item rules.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,14 +21,17 @@ using lyrn_test::exact_block;
 struct recorder {
   std::vector<std::string> events;
   std::vector<std::string> raw_texts;  // the end tags' texts as collected
-  void start_tag(const char *name, size_t len, const char *attrs, size_t attrs_len) {
+  std::size_t stop_after = SIZE_MAX;  // the handler says stop at this event
+  bool start_tag(const char *name, size_t len, const char *attrs, size_t attrs_len) {
     events.push_back("<" + std::string(name, len) + "|" + std::string(attrs, attrs_len));
+    return events.size() < stop_after;
   }
-  void end_tag(const char *name, size_t len, const lyrn::collected_text &text) {
+  bool end_tag(const char *name, size_t len, const lyrn::collected_text &text) {
     raw_texts.emplace_back(text.data, text.size);
     char *decoded = lyrn::xml_decode_trim(text.data, text.size);
     events.push_back("/" + std::string(name, len) + "=" + lyrn_test::str_or(decoded));
     std::free(decoded);
+    return events.size() < stop_after;
   }
 };
 
@@ -97,6 +100,22 @@ TEST(Scanner, UnfinishedConstructsEndTheScanQuietly) {
     SCOPED_TRACE(c.input);
     EXPECT_EQ(scan(c.input), c.events);
   }
+}
+
+// A handler that says stop gets no further event, whichever kind it was.
+TEST(Scanner, AHandlerCanStopTheScan) {
+  const std::string input = "<a>x</a><b/><c>y</c><d/>";
+  exact_block block(input);
+  for (std::size_t stop = 1; stop <= 5; ++stop) {
+    SCOPED_TRACE(stop);
+    recorder r;
+    r.stop_after = stop;
+    EXPECT_FALSE(lyrn::scan_feed_markup(block.data(), block.size(), r));
+    EXPECT_EQ(r.events.size(), stop);
+  }
+  recorder all;
+  EXPECT_TRUE(lyrn::scan_feed_markup(block.data(), block.size(), all));
+  EXPECT_EQ(all.events.size(), 6u);
 }
 
 TEST(Scanner, NulIsAnOrdinaryByteAndTheCountBoundsTheScan) {
@@ -246,42 +265,40 @@ TEST(FeedRules, InvalidUtf8MakesTheDocumentNullWithAnEmptyLastError) {
 
 // Collects the tracks handed over by the scan, keeping its own copies.
 struct collected_tracks {
-  std::deque<std::string> urls;  // stable addresses for the duplicate check
+  std::vector<std::string> urls;
   std::vector<std::string> titles;
-  static const char *add(void *context, const lyrn::feed_track &t) {
+  std::size_t refuse_from = SIZE_MAX;  // the track from which add() reports running out of memory
+  static bool add(void *context, const lyrn::feed_track &t) {
     auto &self = *static_cast<collected_tracks *>(context);
     self.titles.emplace_back(t.title);
     self.urls.emplace_back(t.stream_url);
-    return self.urls.back().c_str();
+    return self.urls.size() <= self.refuse_from;
   }
 };
 
-// Many items: the duplicate check keeps the first of each URL in order, and
-// a URL the receiver kept no copy of matches nothing later.
-TEST(FeedRules, ManyRepeatedUrlsKeepTheFirstOfEach) {
+// The rules hand over every item that closes with a stream URL, repeats
+// included, in order; which of them the playlist keeps is not theirs to say.
+TEST(FeedRules, EveryClosedItemIsHandedOverInOrder) {
   std::string feed;
   for (int i = 0; i < 3000; ++i)
     feed += "<item><title>t" + std::to_string(i) + "</title><enclosure url='u" + std::to_string(i % 1000) +
             "'/></item>";
   collected_tracks got;
   lyrn::feed_summary s = lyrn::collect_feed_summary(feed.data(), feed.size(), {&collected_tracks::add, &got});
-  ASSERT_EQ(got.urls.size(), 1000u);
+  EXPECT_FALSE(s.out_of_memory);
+  ASSERT_EQ(got.urls.size(), 3000u);
   for (size_t i = 0; i < got.urls.size(); ++i) {
-    ASSERT_EQ(got.urls[i], "u" + std::to_string(i));
+    ASSERT_EQ(got.urls[i], "u" + std::to_string(i % 1000));
     ASSERT_EQ(got.titles[i], "t" + std::to_string(i));
   }
   lyrn::release_feed_summary(s);
 
-  struct forgetful {
-    static const char *add(void *context, const lyrn::feed_track &) {
-      ++*static_cast<int *>(context);
-      return nullptr;
-    }
-  };
-  int handed_over = 0;
-  const std::string twice = "<item><enclosure url='a'/></item><item><enclosure url='a'/></item>";
-  s = lyrn::collect_feed_summary(twice.data(), twice.size(), {&forgetful::add, &handed_over});
-  EXPECT_EQ(handed_over, 2);
+  // A receiver out of memory stops the scan at that track.
+  collected_tracks refusing;
+  refusing.refuse_from = 3;
+  s = lyrn::collect_feed_summary(feed.data(), feed.size(), {&collected_tracks::add, &refusing});
+  EXPECT_TRUE(s.out_of_memory);
+  EXPECT_EQ(refusing.urls.size(), 4u);
   lyrn::release_feed_summary(s);
 }
 

@@ -2,6 +2,8 @@
 // The export frame and the playlist document.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -49,30 +51,68 @@ TEST(Frame, LastErrorIsPerThreadAndEmptyAtFirst) {
   EXPECT_EQ(lyrn_last_error(), lyrn_last_error());
 }
 
-// The ten exports that do not report a reason leave the text alone.
-TEST(Frame, OtherExportsLeaveTheLastErrorAlone) {
-  lyrn_parse_feed_json(nullptr, 3, "x");
-  ASSERT_STREQ(lyrn_last_error(), "null xml");
+// Every export with its effect on the calling thread's last error, each call
+// made with a message already there: the ten that report no reason leave it
+// exactly as it was (whichever message it was), the three that do set their
+// message or clear it. The self-test writes nothing itself; the calls it
+// makes leave the text empty after a passing run.
+TEST(Frame, EveryExportHasItsEffectOnTheLastError) {
+  constexpr const char *kLeaves = nullptr;  // the message set before stays
   char buf[16];
-  lyrn_version();
-  lyrn_abi_version();
-  lyrn_free(nullptr);
-  lyrn_parse_duration("3:44");
-  lyrn_parse_duration(nullptr);
-  lyrn_format_duration(224, buf, sizeof buf);
-  lyrn_format_duration(224, nullptr, 0);
-  lyrn_parse_rfc2822_date("Tue, 02 Jan 2024 10:00:00 GMT");
-  lyrn_parse_rfc2822_date(nullptr);
-  lyrn_free(lyrn_clean_title("a_b"));
-  lyrn_free(lyrn_clean_title(nullptr));
-  lyrn_validate_feed_url("https://example.com/feed.xml");
-  lyrn_validate_feed_url("ftp://x");
-  lyrn_selftest();
-  // lyrn_selftest calls the reporting exports, which set and clear the text
-  // themselves; start again for the last check.
-  lyrn_parse_feed_json(nullptr, 3, "x");
-  lyrn_last_error();
-  EXPECT_STREQ(lyrn_last_error(), "null xml");
+  const struct {
+    const char *call;
+    std::function<void()> run;
+    const char *after;
+  } table[] = {
+      {"lyrn_version", [] { lyrn_version(); }, kLeaves},
+      {"lyrn_abi_version", [] { lyrn_abi_version(); }, kLeaves},
+      {"lyrn_free(null)", [] { lyrn_free(nullptr); }, kLeaves},
+      {"lyrn_last_error", [] { lyrn_last_error(); }, kLeaves},
+      {"lyrn_parse_duration", [] { lyrn_parse_duration("3:44"); }, kLeaves},
+      {"lyrn_parse_duration(null)", [] { lyrn_parse_duration(nullptr); }, kLeaves},
+      {"lyrn_format_duration", [&] { lyrn_format_duration(224, buf, sizeof buf); }, kLeaves},
+      {"lyrn_format_duration(no buffer)", [] { lyrn_format_duration(224, nullptr, 0); }, kLeaves},
+      {"lyrn_parse_rfc2822_date", [] { lyrn_parse_rfc2822_date("Tue, 02 Jan 2024 10:00:00 GMT"); }, kLeaves},
+      {"lyrn_parse_rfc2822_date(null)", [] { lyrn_parse_rfc2822_date(nullptr); }, kLeaves},
+      {"lyrn_clean_title", [] { lyrn_free(lyrn_clean_title("a_b [4hjgkvuKES8]")); }, kLeaves},
+      {"lyrn_clean_title(null)", [] { lyrn_free(lyrn_clean_title(nullptr)); }, kLeaves},
+      {"lyrn_validate_feed_url", [] { lyrn_validate_feed_url("https://example.com/feed.xml"); }, kLeaves},
+      {"lyrn_validate_feed_url(ftp)", [] { lyrn_validate_feed_url("ftp://x"); }, kLeaves},
+      {"lyrn_validate_feed_url(null)", [] { lyrn_validate_feed_url(nullptr); }, kLeaves},
+      {"lyrn_selftest", [] { lyrn_selftest(); }, ""},
+      {"lyrn_parse_feed_json", [] { lyrn_free(lyrn_parse_feed_json("<rss/>", 0, nullptr)); }, ""},
+      {"lyrn_parse_feed_json(invalid UTF-8)",
+       [] { lyrn_free(lyrn_parse_feed_json("<channel><title>\xFF</title></channel>", 0, nullptr)); }, ""},
+      {"lyrn_parse_feed_json(null)", [] { lyrn_parse_feed_json(nullptr, 5, "u"); }, "null xml"},
+      {"lyrn_discover_slugs_json", [] { lyrn_free(lyrn_discover_slugs_json("href='./a/'", 0)); }, ""},
+      {"lyrn_discover_slugs_json(null, 0)", [] { lyrn_free(lyrn_discover_slugs_json(nullptr, 0)); }, ""},
+      {"lyrn_discover_slugs_json(null, 5)", [] { lyrn_discover_slugs_json(nullptr, 5); }, "null html"},
+      {"lyrn_build_user_feed_url", [] { lyrn_free(lyrn_build_user_feed_url("https://h", "u", "s")); }, ""},
+      {"lyrn_build_user_feed_url(bad base)", [] { lyrn_build_user_feed_url("ftp://h", "u", "s"); },
+       "invalid base_url"},
+      {"lyrn_build_user_feed_url(bad user)", [] { lyrn_build_user_feed_url("https://h", "../etc", "s"); },
+       "invalid user_id"},
+      {"lyrn_build_user_feed_url(bad slug)", [] { lyrn_build_user_feed_url("https://h", "u", ""); },
+       "invalid slug"},
+  };
+  // Two different messages before each call, so that a call that writes one
+  // of them over the other shows as well as one that clears.
+  const std::function<void()> presets[] = {[] { lyrn_parse_feed_json(nullptr, 0, nullptr); },
+                                           [] { lyrn_discover_slugs_json(nullptr, 1); }};
+  const char *const preset_text[] = {"null xml", "null html"};
+  std::set<std::string> exports_seen;
+  for (const auto &row : table) {
+    const std::string call = row.call;
+    exports_seen.insert(call.substr(0, call.find('(')));
+    for (int k = 0; k < 2; ++k) {
+      SCOPED_TRACE(std::string(row.call) + " after \"" + preset_text[k] + "\"");
+      presets[k]();
+      ASSERT_STREQ(lyrn_last_error(), preset_text[k]);
+      row.run();
+      EXPECT_STREQ(lyrn_last_error(), row.after ? row.after : preset_text[k]);
+    }
+  }
+  EXPECT_EQ(exports_seen.size(), 13u);  // the table covers every export
 }
 
 TEST(Playlist, EmptyFeedGivesTheWholeEmptyDocument) {
