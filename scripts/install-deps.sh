@@ -67,6 +67,7 @@ if [ "$target" != run ]; then
   have_pkg python3-pytest || need_pkgs+=(python3-pytest)
   have_pkg python3-setuptools || need_pkgs+=(python3-setuptools)
   have_pkg python3-pip || need_pkgs+=(python3-pip)
+  have_pkg python3-wheel || need_pkgs+=(python3-wheel)
   have groff || need_pkgs+=(groff-base)
   have mandoc || need_pkgs+=(mandoc)
   have node || need_pkgs+=(nodejs)
