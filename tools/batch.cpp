@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "batch.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,11 @@
 #include <new>
 #include <system_error>
 #include <thread>
+
+#include "display.hpp"
+#include "input_file.hpp"
+#include "json_output.hpp"
+#include "output_file.hpp"
 
 namespace lyrn_tool {
 namespace {
@@ -86,50 +90,44 @@ void report_in_order(batch_state *s) {
   if (s->progress && due) draw_progress(s);
 }
 
-std::string output_path(const std::string &dir, const std::string &path) {
-  const bool slash = !dir.empty() && dir.back() == '/';
-  return dir + (slash ? "" : "/") + output_name(path) + ".json";
-}
-
-bool write_file(const std::string &path, const std::string &text, std::string *error) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) {
+// Writes one document through a temporary file renamed into place.
+bool write_output(const std::string &path, const convert_result &r, bool pretty, std::string *error) {
+  output_file out;
+  if (!out.open(path, error)) return false;
+  if (!write_document(out.stream(), r.json.data(), r.json.size(), pretty)) {
     *error = path + ": " + std::strerror(errno);
-    return false;
+    return false;  // the destructor removes the temporary file
   }
-  const bool wrote = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (wrote && closed) return true;
-  *error = path + ": " + std::strerror(wrote ? errno : write_errno);
-  std::remove(path.c_str());  // no half playlist left behind
-  return false;
+  return out.commit(error);
 }
 
 // One file: read, convert, write. Never throws.
 void convert_one(batch_state *s, std::size_t index, file_outcome *out, std::size_t *tracks,
                  std::size_t *bytes) {
   const std::string &path = (*s->files)[index];
+  const std::string label = display_name(path);
   try {
-    std::string input, error;
-    if (!read_input(path.c_str(), &input, &error)) {
-      out->messages.push_back(path + ": " + error);
+    input_bytes input;
+    std::string error;
+    if (!read_input(path.c_str(), s->options->input_limit, &input, &error)) {
+      out->messages.push_back(label + ": " + error);
       return;
     }
     *bytes = input.size();
     convert_result r;
-    convert_feed(path, std::move(input), s->options->convert, &r);
+    convert_feed(label, input.data(), input.size(), s->options->convert, &r);
+    input = input_bytes();  // the feed is no longer needed while the document is written
     out->messages = std::move(r.messages);
     if (!r.ok) return;
-    if (!write_file(output_path(s->options->dir, path), r.output, &error)) {
-      out->messages.push_back(error);
+    if (!write_output(output_path(s->options->dir, path), r, s->options->pretty, &error)) {
+      out->messages.push_back(display_name(error));
       return;
     }
     *tracks = r.tracks;
     out->ok = true;
   } catch (const std::bad_alloc &) {
     out->ok = false;
-    out->messages.push_back(path + ": out of memory");
+    out->messages.push_back(label + ": out of memory");
   }
 }
 
@@ -151,19 +149,6 @@ void worker(batch_state *s) {
   }
 }
 
-// Creates the output folder when it is missing (its parent must exist).
-bool make_dir(const std::string &dir) {
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    std::fprintf(stderr, "lyrn: %s: Not a directory\n", dir.c_str());
-    return false;
-  }
-  if (mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) return true;
-  std::fprintf(stderr, "lyrn: %s: %s\n", dir.c_str(), std::strerror(errno));
-  return false;
-}
-
 }  // namespace
 
 std::string output_name(const std::string &path) {
@@ -175,8 +160,21 @@ std::string output_name(const std::string &path) {
   return name;
 }
 
+std::string output_path(const std::string &dir, const std::string &path) {
+  const bool slash = !dir.empty() && dir.back() == '/';
+  return dir + (slash ? "" : "/") + output_name(path) + ".json";
+}
+
 int run_batch(const std::vector<std::string> &files, const batch_options &options) {
-  if (!make_dir(options.dir)) return 1;
+  std::string error;
+  if (!make_dirs(options.dir, &error)) {
+    std::fprintf(stderr, "lyrn: %s\n", display_name(error).c_str());
+    return 1;
+  }
+  std::vector<std::string> outputs;
+  for (const std::string &f : files) outputs.push_back(output_name(f) + ".json");
+  remove_stale_temporaries(options.dir, outputs);
+  start_interrupt_watch(files.size());
   batch_state s;
   s.files = &files;
   s.options = &options;

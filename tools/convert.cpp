@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "convert.hpp"
 
-#include <yyjson.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -79,23 +77,6 @@ std::string why_not_written(const std::string &text, const std::string &from, co
   return std::string("the ") + what + " could not be written";
 }
 
-// The JSON text as the library wrote it, or re-indented, and a line break.
-bool render(const char *json, bool pretty, std::string *out) {
-  if (!pretty) {
-    *out = json;
-    *out += '\n';
-    return true;
-  }
-  yyjson_doc *doc = yyjson_read(json, std::strlen(json), 0);
-  char *text = doc ? yyjson_write(doc, YYJSON_WRITE_PRETTY, nullptr) : nullptr;
-  yyjson_doc_free(doc);
-  if (!text) return false;
-  *out = text;
-  *out += '\n';
-  std::free(text);
-  return true;
-}
-
 // Transcoding and repair, shared by both inputs. False when the bytes cannot
 // be turned into UTF-8.
 bool prepare(const std::string &label, std::string *bytes, const convert_options &options,
@@ -139,25 +120,15 @@ void warn_about_feed(const std::string &label, const std::string &bytes, convert
 
 }  // namespace
 
-bool read_input(const char *path, std::string *out, std::string *error) {
-  const bool from_stdin = !path || std::strcmp(path, "-") == 0;
-  FILE *f = from_stdin ? stdin : std::fopen(path, "rb");
-  if (!f) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  char chunk[65536];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) out->append(chunk, got);
-  const bool failed = std::ferror(f) != 0;
-  const int read_errno = failed && errno != 0 ? errno : EIO;
-  if (!from_stdin) std::fclose(f);
-  if (failed) *error = std::strerror(read_errno);
-  return !failed;
+void library_text::reset(char *text) {
+  lyrn_free(data_);
+  data_ = text;
+  size_ = text ? std::strlen(text) : 0;
 }
 
-void convert_feed(const std::string &label, std::string bytes, const convert_options &options,
-                  convert_result *result) {
+void convert_feed(const std::string &label, const char *data, std::size_t size,
+                  const convert_options &options, convert_result *result) {
+  std::string bytes(data, size);
   std::string from;
   if (!prepare(label, &bytes, options, result, &from)) return;
   // The exact byte count goes in, so a NUL is an ordinary byte. An empty
@@ -168,15 +139,15 @@ void convert_feed(const std::string &label, std::string bytes, const convert_opt
     result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "feed", options.url, true)));
     return;
   }
+  result->json.reset(json);
   result->tracks = track_count(json);
-  result->ok = render(json, options.pretty, &result->output);
-  lyrn_free(json);
-  if (!result->ok) result->messages.push_back(label + ": the document could not be re-indented");
+  result->ok = true;
   if (!options.quiet) warn_about_feed(label, bytes, result);
 }
 
-void convert_listing(const std::string &label, std::string bytes, const convert_options &options,
-                     convert_result *result) {
+void convert_listing(const std::string &label, const char *data, std::size_t size,
+                     const convert_options &options, convert_result *result) {
+  std::string bytes(data, size);
   std::string from;
   if (!prepare(label, &bytes, options, result, &from)) return;
   char *json = lyrn_discover_slugs_json(bytes.c_str(), bytes.size());
@@ -185,8 +156,8 @@ void convert_listing(const std::string &label, std::string bytes, const convert_
     result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "listing", nullptr, false)));
     return;
   }
-  result->ok = render(json, false, &result->output);
-  lyrn_free(json);
+  result->json.reset(json);
+  result->ok = true;
 }
 
 }  // namespace lyrn_tool

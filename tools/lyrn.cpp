@@ -16,6 +16,8 @@
 // the "C" locale's '.' decimal point.
 #include "lyrn.h"
 
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,7 +33,10 @@
 
 #include "batch.hpp"
 #include "convert.hpp"
+#include "display.hpp"
 #include "encoding.hpp"
+#include "input_file.hpp"
+#include "json_output.hpp"
 
 namespace {
 
@@ -93,8 +98,8 @@ bool arity_ok(const command &cmd, int argc, char **argv, int want, const char *c
 
 // ---- Input -----------------------------------------------------------------
 
-const char *input_label(const char *path) {
-  return !path || std::strcmp(path, "-") == 0 ? "standard input" : path;
+std::string input_label(const char *path) {
+  return !path || std::strcmp(path, "-") == 0 ? "standard input" : lyrn_tool::display_name(path);
 }
 
 // Without a file the feed and slug commands read standard input; at a
@@ -106,8 +111,9 @@ void stdin_hint(const command &cmd, const char *what) {
 }
 
 // Prints a one-input conversion: its output, then its messages.
-int print_result(const lyrn_tool::convert_result &r) {
-  if (r.ok) std::fputs(r.output.c_str(), stdout);
+int print_result(const lyrn_tool::convert_result &r, bool pretty) {
+  // A failed write shows at the final flush in main.
+  if (r.ok) lyrn_tool::write_document(stdout, r.json.data(), r.json.size(), pretty);
   for (const std::string &m : r.messages) std::fprintf(stderr, "lyrn: %s\n", m.c_str());
   return r.ok ? kOk : kRejected;
 }
@@ -180,12 +186,21 @@ bool option_value(const command &cmd, const char *name, int argc, char **argv, i
   return true;
 }
 
+// What the feed and slug commands read, beside the conversion's options.
+struct input_options {
+  std::size_t limit = lyrn_tool::kDefaultInputLimit;
+};
+
 // The options that the feed and slug commands share.
 bool common_option(const command &cmd, int argc, char **argv, int *i,
-                   lyrn_tool::convert_options *opts, int *status) {
+                   lyrn_tool::convert_options *opts, input_options *input, int *status) {
   const char *a = argv[*i];
   const char *value;
-  if (std::strcmp(a, "--repair") == 0) {
+  if (option_value(cmd, "--max-input", argc, argv, i, &value, status)) {
+    if (value && !lyrn_tool::parse_size(value, &input->limit))
+      *status = usage_error(&cmd, std::string("'") + value +
+                                      "' is not a size (a number of bytes, or with K, M or G)");
+  } else if (std::strcmp(a, "--repair") == 0) {
     opts->repair = true;
   } else if (std::strcmp(a, "--quiet") == 0) {
     opts->quiet = true;
@@ -224,13 +239,14 @@ bool batch_names_ok(const command &cmd, const std::vector<std::string> &files, c
     }
     const std::string name = lyrn_tool::output_name(f);
     if (name.empty()) {
-      *status = usage_error(&cmd, "'" + f + "' names no file");
+      *status = usage_error(&cmd, "'" + lyrn_tool::display_name(f) + "' names no file");
       return false;
     }
     for (const auto &s : seen) {
       if (s.first == name) {
-        *status = usage_error(&cmd, "'" + s.second + "' and '" + f + "' would both write " + dir + "/" +
-                                        name + ".json");
+        *status = usage_error(&cmd, "'" + lyrn_tool::display_name(s.second) + "' and '" +
+                                        lyrn_tool::display_name(f) + "' would both write " +
+                                        lyrn_tool::display_name(lyrn_tool::output_path(dir, f)));
         return false;
       }
     }
@@ -239,8 +255,32 @@ bool batch_names_ok(const command &cmd, const std::vector<std::string> &files, c
   return true;
 }
 
+// Refuses a batch whose output would replace one of its inputs: the same
+// file through any spelling, hard link or symbolic link.
+bool outputs_spare_inputs(const command &cmd, const std::vector<std::string> &files, const std::string &dir,
+                          int *status) {
+  std::vector<std::pair<dev_t, ino_t>> inputs;
+  struct stat st;
+  for (const std::string &f : files)
+    if (stat(f.c_str(), &st) == 0) inputs.emplace_back(st.st_dev, st.st_ino);
+  for (const std::string &f : files) {
+    const std::string out = lyrn_tool::output_path(dir, f);
+    if (stat(out.c_str(), &st) != 0) continue;
+    for (const auto &in : inputs) {
+      if (in.first == st.st_dev && in.second == st.st_ino) {
+        *status = usage_error(&cmd, "'" + lyrn_tool::display_name(out) + "' is an input of this batch; " +
+                                        "choose another -o folder");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 int cmd_feed(const command &cmd, int argc, char **argv) {
   lyrn_tool::convert_options opts;
+  input_options input;
+  bool pretty = false;
   std::vector<std::string> files;
   const char *dir = nullptr;
   const char *jobs_text = nullptr;
@@ -254,14 +294,14 @@ int cmd_feed(const command &cmd, int argc, char **argv) {
     } else if (std::strcmp(a, "--") == 0) {
       options_done = true;
     } else if (std::strcmp(a, "--pretty") == 0) {
-      opts.pretty = true;
+      pretty = true;
     } else if (option_value(cmd, "--url", argc, argv, &i, &value, &status)) {
       opts.url = value;
     } else if (option_value(cmd, "-o", argc, argv, &i, &value, &status)) {
       dir = value;
     } else if (option_value(cmd, "--jobs", argc, argv, &i, &value, &status)) {
       jobs_text = value;
-    } else if (!common_option(cmd, argc, argv, &i, &opts, &status)) {
+    } else if (!common_option(cmd, argc, argv, &i, &opts, &input, &status)) {
       return usage_error(&cmd, std::string("unknown option '") + a + "'");
     }
   }
@@ -275,24 +315,30 @@ int cmd_feed(const command &cmd, int argc, char **argv) {
   if (dir && *dir == '\0') return usage_error(&cmd, "-o needs a folder name");
   if (opts.url && files.size() > 1) return usage_error(&cmd, "--url names one feed, not several FILEs");
   if (dir && !batch_names_ok(cmd, files, dir, &status)) return status;
+  if (dir && !outputs_spare_inputs(cmd, files, dir, &status)) return status;
   if (!encoding_known(cmd, opts.encoding)) return kRejected;
 
   if (dir) {
     batch.dir = dir;
     batch.convert = opts;
+    batch.pretty = pretty;
+    batch.input_limit = input.limit;
     return lyrn_tool::run_batch(files, batch);
   }
   const char *path = files.empty() ? nullptr : files[0].c_str();
   if (!path && !opts.quiet) stdin_hint(cmd, "feed");
-  std::string feed, error;
-  if (!lyrn_tool::read_input(path, &feed, &error)) return fail(std::string(input_label(path)) + ": " + error);
+  lyrn_tool::input_bytes feed;
+  std::string error;
+  if (!lyrn_tool::read_input(path, input.limit, &feed, &error)) return fail(input_label(path) + ": " + error);
   lyrn_tool::convert_result r;
-  lyrn_tool::convert_feed(input_label(path), std::move(feed), opts, &r);
-  return print_result(r);
+  lyrn_tool::convert_feed(input_label(path), feed.data(), feed.size(), opts, &r);
+  feed = lyrn_tool::input_bytes();
+  return print_result(r, pretty);
 }
 
 int cmd_slugs(const command &cmd, int argc, char **argv) {
   lyrn_tool::convert_options opts;
+  input_options input;
   const char *path = nullptr;
   bool have_path = false, options_done = false;
   int status = kOk;
@@ -304,19 +350,19 @@ int cmd_slugs(const command &cmd, int argc, char **argv) {
       have_path = true;
     } else if (std::strcmp(a, "--") == 0) {
       options_done = true;
-    } else if (!common_option(cmd, argc, argv, &i, &opts, &status)) {
+    } else if (!common_option(cmd, argc, argv, &i, &opts, &input, &status)) {
       return usage_error(&cmd, std::string("unknown option '") + a + "'");
     }
   }
   if (status != kOk) return status;
   if (!encoding_known(cmd, opts.encoding)) return kRejected;
   if (!path && !opts.quiet) stdin_hint(cmd, "listing");
-  std::string listing, error;
-  if (!lyrn_tool::read_input(path, &listing, &error))
-    return fail(std::string(input_label(path)) + ": " + error);
+  lyrn_tool::input_bytes listing;
+  std::string error;
+  if (!lyrn_tool::read_input(path, input.limit, &listing, &error)) return fail(input_label(path) + ": " + error);
   lyrn_tool::convert_result r;
-  lyrn_tool::convert_listing(input_label(path), std::move(listing), opts, &r);
-  return print_result(r);
+  lyrn_tool::convert_listing(input_label(path), listing.data(), listing.size(), opts, &r);
+  return print_result(r, false);
 }
 
 int cmd_url(const command &cmd, int argc, char **argv) {
@@ -400,7 +446,9 @@ int cmd_version(const command &cmd, int argc, char **argv) {
 int cmd_help(const command &cmd, int argc, char **argv);
 
 const command kCommands[] = {
-    {"feed", "[FILE...|-] [-o DIR] [--jobs N] [--url URL] [--pretty] [--encoding auto|NAME|none] [--repair] [--quiet]",
+    {"feed",
+     "[FILE...|-] [-o DIR] [--jobs N] [--url URL] [--pretty] [--encoding auto|NAME|none] [--repair] "
+     "[--max-input SIZE] [--quiet]",
      "Convert an RSS feed into a JSON playlist.",
      "Reads FILE, or standard input when FILE is '-' or missing.\n"
      "--url URL        where the feed came from: written as \"feedURL\" and used for\n"
@@ -411,18 +459,23 @@ const command kCommands[] = {
      "--encoding NAME  read the input as NAME (any encoding iconv knows)\n"
      "--encoding none  hand the bytes to the library unchanged\n"
      "--repair         replace every invalid UTF-8 sequence with U+FFFD first\n"
+     "--max-input SIZE refuse an input larger than SIZE bytes (K, M, G: powers of\n"
+     "                 1024; default 1G)\n"
      "--quiet          no warnings, standard-input hint, progress or summary\n"
      "-o DIR           write DIR/NAME.json for each FILE (NAME: the file name without\n"
-     "                 its last extension); several FILEs need it\n"
+     "                 its last extension), creating DIR and its missing parents;\n"
+     "                 each file is complete or absent; several FILEs need it\n"
      "--jobs N         with -o, convert on N threads (default: one per processor)\n"
      "Warnings (exit status unchanged): no <rss> or <channel> start tag, or <item>\n"
-     "tags but no tracks. A batch exits with 1 when any file failed.\n",
+     "tags but no tracks. A batch exits with 1 when any file failed; stopped by\n"
+     "SIGINT, SIGTERM or SIGHUP it removes its unfinished files and exits with\n"
+     "130, 143 or 129.\n",
      "lyrn feed feed.xml --url https://feeds.example.com/music/demo/all/feed.xml --pretty",
      cmd_feed},
-    {"slugs", "[FILE|-] [--encoding auto|NAME|none] [--repair] [--quiet]",
+    {"slugs", "[FILE|-] [--encoding auto|NAME|none] [--repair] [--max-input SIZE] [--quiet]",
      "List the feed slugs linked from a directory listing as a JSON array.",
      "Reads FILE, or standard input when FILE is '-' or missing.\n"
-     "--encoding, --repair and --quiet work as for 'lyrn feed'.\n",
+     "--encoding, --repair, --max-input and --quiet work as for 'lyrn feed'.\n",
      "lyrn slugs index.html", cmd_slugs},
     {"url", "BASE USER SLUG", "Build the feed URL of one user and slug.", "",
      "lyrn url https://feeds.example.com/music user-123 all", cmd_url},
@@ -521,6 +574,9 @@ int run(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A write past the file size limit fails with EFBIG and is reported like
+  // any failed write, instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
   int status;
   try {
     status = run(argc, argv);

@@ -263,7 +263,10 @@ cmp -s listing want_listing && ok=1 || ok=0
 report batch-failures-outputs "$ok" "outf holds: $(cat listing)"
 : >blocker
 expect batch-dir-not-a-dir  1 "" "lyrn: blocker: Not a directory"   feed latin1.xml -o blocker
-expect batch-dir-no-parent  1 "" "lyrn: no/such/dir: No such file or directory" feed latin1.xml -o no/such/dir
+# -o makes the missing folders on its path, as mkdir -p does.
+expect batch-dir-parents    0 "" "lyrn: 1 file, 0 failed, 1 track, 0.00 MB in T" feed latin1.xml -o no/such/dir
+report batch-dir-parents-output "$(cmp -s no/such/dir/latin1.json <("$bin" feed latin1.xml) && echo 1)"
+expect batch-dir-under-file 1 "" "lyrn: blocker: Not a directory" feed latin1.xml -o blocker/sub
 
 # At a terminal: the standard-input hint and the progress line. `script`
 # gives the tool a pseudo-terminal; its own standard input at end of file
