@@ -29,13 +29,13 @@ std::mutex g_temp_lock;
 std::vector<std::string> g_temps;
 std::size_t g_finished = 0, g_total = 0;
 
+// The mode a plain create gives under the umask. Reading the umask means
+// setting it for a moment; only this file's code creates files in a batch,
+// and always under g_temp_lock, so nothing sees the moment.
 mode_t file_mode() {
-  static const mode_t mode = [] {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-  }();
-  return mode;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
 }
 
 std::string dir_of(const std::string &path) {
@@ -187,7 +187,6 @@ bool make_dirs(const std::string &dir, std::string *error) {
 }
 
 void start_interrupt_watch(std::size_t total) {
-  file_mode();  // read the umask while only one thread runs
   {
     std::lock_guard<std::mutex> guard(g_temp_lock);
     g_total = total;
