@@ -50,7 +50,7 @@ test: deps-test
 test-sanitize: deps-test
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLYRN_SANITIZE=address,undefined $(WERROR) >/dev/null
 	@cmake --build build-asan -j$(JOBS)
-	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE 'hosts|bindings'
+	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE 'hosts|bindings|faults'
 
 # The threaded tests under ThreadSanitizer.
 test-thread: deps-test
@@ -69,7 +69,7 @@ test-clang:
 test-portable: deps-test
 	@cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DLYRN_PORTABLE=ON $(WERROR) >/dev/null
 	@cmake --build build-portable -j$(JOBS)
-	@ctest --test-dir build-portable --output-on-failure -j$(JOBS) -LE 'hosts|bindings'
+	@ctest --test-dir build-portable --output-on-failure -j$(JOBS) -LE 'hosts|bindings|faults'
 
 # The benchmark against the peer converters (Release build).
 bench: deps-test
