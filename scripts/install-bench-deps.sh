@@ -14,7 +14,7 @@ if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>
 fi
 
 need_pkgs=()
-for p in libpugixml-dev libxml2-dev libexpat1-dev pkg-config; do
+for p in libpugixml-dev libxml2-dev libexpat1-dev pkg-config time; do
   have_pkg "$p" || need_pkgs+=("$p")
 done
 
