@@ -5,7 +5,9 @@
 # write the document). Prints the figures and their ratios; judges nothing.
 #
 # Usage: bench/tool_memory.sh [BYTES]   (default 1000000000, a 1 GB feed)
-# LYRN_TOOL=PATH measures another build of the tool (an older one, say).
+# LYRN_TOOL=PATH measures another build of the tool (an older one, say);
+# LYRN_TOOL_ARGS replaces the input-limit option given to it ("" for a tool
+# that has none).
 # Builds in build-bench (Release, as bench/run.sh does); the feed is written
 # to a temporary folder and removed at the end.
 set -euo pipefail
@@ -32,11 +34,12 @@ peak_kb() {  # peak_kb COMMAND...: the command's maximum resident set in KiB
 }
 
 tool=${LYRN_TOOL:-$build/tools/lyrn}
+read -r -a limit <<<"${LYRN_TOOL_ARGS---max-input 4G}"
 host=$(peak_kb "$work/minimal_host" "$work/feed.xml" "$work/host.json")
-compact=$(peak_kb "$tool" feed "$work/feed.xml" --max-input 4G)
-pretty=$(peak_kb "$tool" feed "$work/feed.xml" --max-input 4G --pretty)
-batch=$(peak_kb "$tool" feed "$work/feed.xml" --max-input 4G -o "$work/out" --quiet)
-[ -n "${LYRN_TOOL:-}" ] || "$tool" feed "$work/feed.xml" --max-input 4G | cmp -s - "$work/host.json" ||
+compact=$(peak_kb "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"})
+pretty=$(peak_kb "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"} --pretty)
+batch=$(peak_kb "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"} -o "$work/out" --quiet)
+[ -n "${LYRN_TOOL:-}" ] || "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"} | cmp -s - "$work/host.json" ||
   { echo "tool_memory: the tool's document differs from the minimal host's" >&2; exit 1; }
 
 printf 'feed: %d MB (description-heavy)\n' "$feed_mb"
