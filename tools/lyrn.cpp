@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "ascii.hpp"
 #include "batch.hpp"
 #include "convert.hpp"
 #include "display.hpp"
@@ -120,16 +121,12 @@ int print_result(const lyrn_tool::convert_result &r, bool pretty) {
 
 // ---- Number text -----------------------------------------------------------
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Reads a whole argument as a number (strtod forms, surrounding whitespace allowed).
 bool read_number(const char *text, double *value) {
   char *end = nullptr;
   *value = std::strtod(text, &end);
   if (end == text) return false;
-  while (is_space(*end)) ++end;
+  while (lyrn::ascii_is_space(*end)) ++end;
   return *end == '\0';
 }
 
