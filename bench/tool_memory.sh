@@ -4,7 +4,10 @@
 # least a host can do (bench/minimal_host.c: map the file, convert it once,
 # write the document). Prints the figures and their ratios; judges nothing.
 #
-# Usage: bench/tool_memory.sh [BYTES]   (default 1000000000, a 1 GB feed)
+# Usage: bench/tool_memory.sh [BYTES [KIND]]
+#   BYTES  the feed's size, default 1000000000 (1 GB)
+#   KIND   rich (the default: description-heavy, a small document) or
+#          minimal (title-and-enclosure items: a document near the feed's size)
 # LYRN_TOOL=PATH measures another build of the tool (an older one, say);
 # LYRN_TOOL_ARGS replaces the input-limit option given to it ("" for a tool
 # that has none).
@@ -14,6 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BENCH_BUILD:-$root/build-bench}
 bytes=${1:-1000000000}
+kind=${2:-rich}
 
 bash "$root/scripts/install-bench-deps.sh"
 [ -x /usr/bin/time ] || { echo "tool_memory: GNU time (/usr/bin/time, Debian package time) is needed" >&2; exit 1; }
@@ -25,7 +29,11 @@ trap 'rm -rf "$work"' EXIT
 cc -O2 -I"$root/include" "$root/bench/minimal_host.c" -L"$lib" -lquorvane-velotune-feed-rss-parser \
   -Wl,-rpath,"$lib" -o "$work/minimal_host"
 
-"$build/bench/lyrn_feed_gen" rich "$bytes" "$work/feed.xml" >/dev/null
+case $kind in
+  rich) "$build/bench/lyrn_feed_gen" rich "$bytes" "$work/feed.xml" >/dev/null ;;
+  minimal) "$build/bench/lyrn_feed_gen" minimal $((bytes / 160)) "$work/feed.xml" >/dev/null ;;
+  *) echo "tool_memory: KIND is rich or minimal" >&2; exit 2 ;;
+esac
 feed_mb=$(( $(stat -c %s "$work/feed.xml") / 1000000 ))
 
 peak_kb() {  # peak_kb COMMAND...: the command's maximum resident set in KiB
@@ -42,7 +50,7 @@ batch=$(peak_kb "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"} -o "$wor
 [ -n "${LYRN_TOOL:-}" ] || "$tool" feed "$work/feed.xml" ${limit[@]+"${limit[@]}"} | cmp -s - "$work/host.json" ||
   { echo "tool_memory: the tool's document differs from the minimal host's" >&2; exit 1; }
 
-printf 'feed: %d MB (description-heavy)\n' "$feed_mb"
+printf 'feed: %d MB (%s), document: %d MB\n' "$feed_mb" "$kind" $(( $(stat -c %s "$work/host.json") / 1000000 ))
 printf '%-34s %10s %8s\n' "peak resident memory" "MiB" "x host"
 row() { awk -v n="$1" -v kb="$2" -v h="$host" 'BEGIN { printf "%-34s %10.1f %8.3f\n", n, kb / 1024, kb / h }'; }
 row "minimal host (map, convert, write)" "$host"
