@@ -78,7 +78,7 @@ void report_in_order(batch_state *s) {
     for (const std::string &m : s->outcomes[s->reported].messages) {
       if (!printed) clear_progress(s);
       printed = true;
-      std::fprintf(stderr, "lyrn: %s\n", m.c_str());
+      std::fprintf(stderr, "lyrn: %s\n", display_name(m).c_str());
     }
     s->outcomes[s->reported].messages.clear();
     ++s->reported;

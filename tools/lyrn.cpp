@@ -61,8 +61,10 @@ void print_line(const char *text) {
   std::fputc('\n', stdout);
 }
 
+// Every diagnostic passes through display_name, so that text from the
+// command line or from a file name stays on its one line.
 int fail(const std::string &message) {
-  std::fprintf(stderr, "lyrn: %s\n", message.c_str());
+  std::fprintf(stderr, "lyrn: %s\n", lyrn_tool::display_name(message).c_str());
   return kRejected;
 }
 
@@ -74,10 +76,10 @@ int fail_with_last_error(const char *fallback) {
 
 int usage_error(const command *cmd, const std::string &message) {
   if (cmd) {
-    std::fprintf(stderr, "lyrn: %s: %s\n", cmd->name, message.c_str());
+    std::fprintf(stderr, "lyrn: %s: %s\n", cmd->name, lyrn_tool::display_name(message).c_str());
     std::fprintf(stderr, "Try 'lyrn help %s'.\n", cmd->name);
   } else {
-    std::fprintf(stderr, "lyrn: %s\n", message.c_str());
+    std::fprintf(stderr, "lyrn: %s\n", lyrn_tool::display_name(message).c_str());
     std::fputs("Try 'lyrn --help'.\n", stderr);
   }
   return kUsage;
@@ -115,7 +117,7 @@ void stdin_hint(const command &cmd, const char *what) {
 int print_result(const lyrn_tool::convert_result &r, bool pretty) {
   // A failed write shows at the final flush in main.
   if (r.ok) lyrn_tool::write_document(stdout, r.json.data(), r.json.size(), pretty);
-  for (const std::string &m : r.messages) std::fprintf(stderr, "lyrn: %s\n", m.c_str());
+  for (const std::string &m : r.messages) std::fprintf(stderr, "lyrn: %s\n", lyrn_tool::display_name(m).c_str());
   return r.ok ? kOk : kRejected;
 }
 

@@ -211,6 +211,10 @@ def test_names_with_control_bytes_print_on_one_line(tmp_path):
         err = r.stderr.decode()
         assert err.count("\n") == 1 and "\x1b" not in err, err
         assert err.startswith("lyrn: bad\\nname\\x1B[2J.xml: "), err
+    # Text from the command line in a usage error, too.
+    r = run_tool("feed", "--no\nsuch\x1b]0;title\x07", cwd=tmp_path)
+    assert r.returncode == 2
+    assert r.stderr.decode().splitlines()[0] == "lyrn: feed: unknown option '--no\\nsuch\\x1B]0;title\\x07'"
 
 
 if __name__ == "__main__":
