@@ -65,7 +65,7 @@ void draw_progress(batch_state *s) {
   std::fprintf(stderr, "\r\033[Klyrn: %zu/%zu files, %s, %s, %.1f MB/s", s->done, s->files->size(),
                plural(s->tracks, "track", "tracks").c_str(), plural(s->failed, "error", "errors").c_str(),
                t > 0 ? megabytes(s->bytes) / t : 0.0);
-  std::fflush(stderr);
+  (void)std::fflush(stderr);  // stderr is unbuffered; a failed progress line is no failure
   s->progress_shown = true;
   s->last_draw = clock_type::now();
 }
@@ -172,6 +172,7 @@ int run_batch(const std::vector<std::string> &files, const batch_options &option
     return 1;
   }
   std::vector<std::string> outputs;
+  outputs.reserve(files.size());
   for (const std::string &f : files) outputs.push_back(output_name(f) + ".json");
   remove_stale_temporaries(options.dir, outputs);
   start_interrupt_watch(files.size());

@@ -2,6 +2,7 @@
 #include "json_output.hpp"
 
 #include <cstring>
+#include <memory>
 
 namespace lyrn_tool {
 namespace {
@@ -9,17 +10,17 @@ namespace {
 // Collects output in a fixed block and hands it to stdio a block at a time.
 class block_writer {
  public:
-  explicit block_writer(std::FILE *out) : out_(out) {}
+  explicit block_writer(std::FILE *out) : out_(out), block_(new char[kBlock]) {}
   void put(char c) {
-    if (used_ == sizeof block_) flush();
+    if (used_ == kBlock) flush();
     block_[used_++] = c;
   }
   void put(const char *text, std::size_t n) {
     while (n) {
-      if (used_ == sizeof block_) flush();
-      std::size_t take = sizeof block_ - used_;
+      if (used_ == kBlock) flush();
+      std::size_t take = kBlock - used_;
       if (take > n) take = n;
-      std::memcpy(block_ + used_, text, take);
+      std::memcpy(block_.get() + used_, text, take);
       used_ += take;
       text += take;
       n -= take;
@@ -30,14 +31,15 @@ class block_writer {
     for (std::size_t i = 0; i < depth; ++i) put("    ", 4);
   }
   bool flush() {
-    if (used_ && ok_) ok_ = std::fwrite(block_, 1, used_, out_) == used_;
+    if (used_ && ok_) ok_ = std::fwrite(block_.get(), 1, used_, out_) == used_;
     used_ = 0;
     return ok_;
   }
 
  private:
+  static constexpr std::size_t kBlock = 65536;
   std::FILE *out_;
-  char block_[65536];
+  std::unique_ptr<char[]> block_;
   std::size_t used_ = 0;
   bool ok_ = true;
 };

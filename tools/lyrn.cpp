@@ -89,7 +89,7 @@ int usage_error(const command *cmd, const std::string &message) {
 bool arity_ok(const command &cmd, int argc, char **argv, int want, const char *const *names,
               int *status) {
   if (argc < want) {
-    *status = usage_error(&cmd, std::string("missing ") + names[argc]);
+    *status = usage_error(&cmd, std::string("missing ") + (names ? names[argc] : "argument"));
     return false;
   }
   if (argc > want) {
@@ -140,7 +140,7 @@ std::string plain_decimal(double v) {
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
   char sci[40];
   for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(sci, sizeof sci, "%.*e", precision - 1, v);
+    (void)std::snprintf(sci, sizeof sci, "%.*e", precision - 1, v);  // 40 bytes hold any %.16e
     if (std::strtod(sci, nullptr) == v) break;  // 17 digits always read back
   }
   // sci is [-]d[.ddd]e(+|-)XX: gather the digits and place the point.
@@ -151,7 +151,7 @@ std::string plain_decimal(double v) {
     s.erase(0, 1);
   }
   const std::size_t e = s.find('e');
-  const int exp10 = std::atoi(s.c_str() + e + 1);
+  const int exp10 = static_cast<int>(std::strtol(s.c_str() + e + 1, nullptr, 10));  // at most 3 digits
   std::string digits;
   for (std::size_t i = 0; i < e; ++i)
     if (s[i] != '.') digits += s[i];
@@ -575,7 +575,7 @@ int run(int argc, char **argv) {
 int main(int argc, char **argv) {
   // A write past the file size limit fails with EFBIG and is reported like
   // any failed write, instead of ending the process.
-  signal(SIGXFSZ, SIG_IGN);
+  (void)signal(SIGXFSZ, SIG_IGN);
   int status;
   try {
     status = run(argc, argv);

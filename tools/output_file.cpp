@@ -135,7 +135,7 @@ bool output_file::commit(std::string *error) {
 }
 
 void output_file::discard() {
-  if (stream_) std::fclose(stream_);
+  if (stream_) (void)std::fclose(stream_);  // the file is being thrown away
   stream_ = nullptr;
   if (temp_path_.empty()) return;
   std::lock_guard<std::mutex> guard(g_temp_lock);
@@ -158,7 +158,11 @@ void remove_stale_temporaries(const std::string &dir, const std::vector<std::str
   if (!d) return;
   while (const dirent *e = ::readdir(d)) {
     const std::string name = e->d_name;
-    if (is_temporary_for(name, outputs)) ::unlink((dir + "/" + name).c_str());
+    if (!is_temporary_for(name, outputs)) continue;
+    std::string path = dir;
+    path += '/';
+    path += name;
+    ::unlink(path.c_str());
   }
   ::closedir(d);
 }
