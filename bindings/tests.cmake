@@ -15,3 +15,9 @@ add_test(NAME rust_binding
   COMMAND bash ${PROJECT_SOURCE_DIR}/bindings/rust/ctest.sh
           ${lyrn_bindings_out}/rust $<TARGET_FILE_DIR:${LYRN_LIB}> $<TARGET_FILE:lyrn>)
 set_tests_properties(rust_binding PROPERTIES LABELS "bindings;rust" TIMEOUT 600 SKIP_RETURN_CODE 77)
+
+# Go finds the library through the build tree's pkg-config file.
+add_test(NAME go_binding
+  COMMAND bash ${PROJECT_SOURCE_DIR}/bindings/go/ctest.sh
+          ${lyrn_bindings_out}/go ${PROJECT_BINARY_DIR} $<TARGET_FILE:lyrn>)
+set_tests_properties(go_binding PROPERTIES LABELS "bindings;go" TIMEOUT 600 SKIP_RETURN_CODE 77)
