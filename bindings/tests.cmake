@@ -21,3 +21,9 @@ add_test(NAME go_binding
   COMMAND bash ${PROJECT_SOURCE_DIR}/bindings/go/ctest.sh
           ${lyrn_bindings_out}/go ${PROJECT_BINARY_DIR} $<TARGET_FILE:lyrn>)
 set_tests_properties(go_binding PROPERTIES LABELS "bindings;go" TIMEOUT 600 SKIP_RETURN_CODE 77)
+
+# Vala: a test program compiled with valac against the vapi beside the header.
+add_test(NAME vala_binding
+  COMMAND bash ${PROJECT_SOURCE_DIR}/bindings/vala/ctest.sh
+          ${lyrn_bindings_out}/vala $<TARGET_FILE_DIR:${LYRN_LIB}> ${PROJECT_SOURCE_DIR}/include $<TARGET_FILE:lyrn>)
+set_tests_properties(vala_binding PROPERTIES LABELS "bindings;vala" TIMEOUT 300 SKIP_RETURN_CODE 77)

@@ -7,8 +7,9 @@
 #   test   the above, plus GoogleTest, binutils, git, groff and mandoc for the
 #          manual pages, pytest for the Python package, Node.js and npm for
 #          the addon, cargo, Go, valac with GLib and Dask's distributed
-#          scheduler for the Rust, Go, Vala and Dask bindings' tests, and a
-#          single-byte and a decimal-comma locale for the locale tests;
+#          scheduler for the Rust, Go, Vala and Dask bindings' tests (valgrind
+#          checks the Vala program's memory), and a single-byte and a
+#          decimal-comma locale for the locale tests;
 #   clang  the test set plus clang, for the clang build.
 # Safe to run again: when everything is there it says so in one line. Without
 # root it installs nothing: it prints the command to run and exits non-zero.
@@ -78,6 +79,7 @@ if [ "$target" != run ]; then
   have go || need_pkgs+=(golang-go)
   have valac || need_pkgs+=(valac)
   have_pkg libglib2.0-dev || need_pkgs+=(libglib2.0-dev)
+  have valgrind || need_pkgs+=(valgrind)
   have_pkg python3-distributed || need_pkgs+=(python3-distributed)
   locales_ok || need_locales=1
 fi
