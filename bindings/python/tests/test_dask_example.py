@@ -102,6 +102,13 @@ def test_lyrn_error_crosses_the_process_boundary(feeds, tmp_path, example, clien
                for r in results[1:])
 
 
+def test_local_workers_keep_the_default_heap_trimming(client):
+    # A trim threshold set in the environment makes large feeds convert
+    # several times slower (see local_cluster).
+    found = client.run(lambda: os.environ.get("MALLOC_TRIM_THRESHOLD_"))
+    assert len(found) == 2 and set(found.values()) == {None}
+
+
 def test_usage_errors(tmp_path):
     clash = tmp_path / "clash"
     clash.mkdir()
