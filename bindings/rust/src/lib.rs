@@ -59,9 +59,13 @@ impl Error {
 
     /// Reads the calling thread's last error; `fallback` when it is empty.
     fn last(fallback: &str) -> Error {
+        Error::last_or(ErrorKind::NotWritable, fallback)
+    }
+
+    fn last_or(empty_kind: ErrorKind, fallback: &str) -> Error {
         let text = last_error();
         let kind = match text.as_str() {
-            "" => return Error::new(ErrorKind::NotWritable, fallback),
+            "" => return Error::new(empty_kind, fallback),
             "invalid base_url" => ErrorKind::InvalidBaseUrl,
             "invalid user_id" => ErrorKind::InvalidUserId,
             "invalid slug" => ErrorKind::InvalidSlug,
@@ -325,7 +329,7 @@ pub fn is_valid_feed_url(url: &str) -> bool {
 pub fn build_user_feed_url(base: &str, user: &str, slug: &str) -> Result<String, Error> {
     let (b, u, s) = (c_segment(base), c_segment(user), c_segment(slug));
     take(unsafe { ffi::lyrn_build_user_feed_url(b.as_ptr(), u.as_ptr(), s.as_ptr()) })
-        .ok_or_else(|| Error::last("the feed URL could not be built"))
+        .ok_or_else(|| Error::last_or(ErrorKind::Other, "the feed URL could not be built"))
 }
 
 /// Finds a user's feed slugs in the HTML index page of the user's directory
