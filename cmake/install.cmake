@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
-# Install rules: the library with its links, the header, a pkg-config file and
-# a CMake package. A shared and a static build install side by side under one
-# prefix, each with its own targets file; the package config picks one.
+# Install rules: the library with its links, the header and its Vala vapi, a
+# pkg-config file and a CMake package. A shared and a static build install
+# side by side under one prefix, each with its own targets file; the package
+# config picks one.
 include(CMakePackageConfigHelpers)
 
 set(LYRN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/${LYRN_LIB})
@@ -16,6 +17,8 @@ install(TARGETS ${LYRN_LIB} EXPORT lyrn_targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES include/lyrn.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The Vala bindings, in the folder valac searches for --pkg.
+install(FILES include/${LYRN_LIB}.vapi DESTINATION ${CMAKE_INSTALL_DATADIR}/vala/vapi)
 install(EXPORT lyrn_targets
   NAMESPACE lyrn::
   FILE ${LYRN_LIB}-${LYRN_TARGETS_KIND}-targets.cmake

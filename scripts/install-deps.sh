@@ -6,8 +6,10 @@
 #          a C++ compiler, make, CMake, pkg-config and yyjson >= 0.12;
 #   test   the above, plus GoogleTest, binutils, git, groff and mandoc for the
 #          manual pages, pytest for the Python package, Node.js and npm for
-#          the addon, and a single-byte and a decimal-comma locale for the
-#          locale tests;
+#          the addon, cargo, Go, valac with GLib and Dask's distributed
+#          scheduler for the Rust, Go, Vala and Dask bindings' tests (valgrind
+#          checks the Vala program's memory), and a single-byte and a
+#          decimal-comma locale for the locale tests;
 #   clang  the test set plus clang, for the clang build.
 # Safe to run again: when everything is there it says so in one line. Without
 # root it installs nothing: it prints the command to run and exits non-zero.
@@ -44,7 +46,8 @@ clang++), CMake 3.25 or later, pkg-config and yyjson 0.12 or later (with its
 CMake config or pkg-config file); for the tests also GoogleTest (with its CMake
 config), Python 3 with pytest, and Node.js with npm. Then run the make target
 again. The locale tests skip themselves when the locales de_DE.ISO-8859-1 and
-de_DE.UTF-8 are not generated.
+de_DE.UTF-8 are not generated, and the Rust, Go, Vala and Dask tests when cargo,
+Go, valac with GLib or Python's dask.distributed are missing.
 MSG
   exit 1
 fi
@@ -72,6 +75,12 @@ if [ "$target" != run ]; then
   have mandoc || need_pkgs+=(mandoc)
   have node || need_pkgs+=(nodejs)
   have npm || need_pkgs+=(npm)
+  have cargo || need_pkgs+=(cargo)
+  have go || need_pkgs+=(golang-go)
+  have valac || need_pkgs+=(valac)
+  have_pkg libglib2.0-dev || need_pkgs+=(libglib2.0-dev)
+  have valgrind || need_pkgs+=(valgrind)
+  have_pkg python3-distributed || need_pkgs+=(python3-distributed)
   locales_ok || need_locales=1
 fi
 if [ "$target" = clang ]; then

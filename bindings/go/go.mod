@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: MIT
+module git.example.org/quorvane-velotune-feed-rss-parser/bindings/go
+
+go 1.19
