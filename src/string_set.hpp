@@ -102,8 +102,10 @@ class string_set {
     std::free(slots_);
   }
 
-  // The hash of a string, for contains() and insert().
-  std::uint64_t hash(const char *s) const { return siphash13(key_, s, std::strlen(s)); }
+  // The hash of a string, for contains() and insert(); n is strlen(s) when
+  // the caller knows it already.
+  std::uint64_t hash(const char *s) const { return hash(s, std::strlen(s)); }
+  std::uint64_t hash(const char *s, std::size_t n) const { return siphash13(key_, s, n); }
 
   bool contains(const char *s, std::uint64_t h) const {
     ++work_.lookups;
