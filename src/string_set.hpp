@@ -93,6 +93,8 @@ inline thread_local string_set_work g_string_set_work{};
 class string_set {
  public:
   string_set() : key_(process_hash_key()) {}
+  // A set under a given key: for tests that show what a known key allows.
+  explicit string_set(hash_key key) : key_(key) {}
   string_set(const string_set &) = delete;
   string_set &operator=(const string_set &) = delete;
   ~string_set() {
