@@ -31,6 +31,16 @@ struct hash_key {
 // every set afterwards. Lock-free; threads that race store one key.
 hash_key process_hash_key();
 
+// The two sources of the key, for the tests that hold them to differing
+// between calls and processes.
+namespace key_detail {
+// Sixteen bytes from the kernel's random source without blocking; false
+// when they cannot be had.
+bool random_words(std::uint64_t out[2]);
+// Without a random source: addresses, clocks and a call counter, mixed.
+void fallback_words(std::uint64_t out[2]);
+}  // namespace key_detail
+
 namespace sip_detail {
 constexpr std::uint64_t rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
 struct state {
