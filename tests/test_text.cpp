@@ -261,7 +261,9 @@ TEST(FindAttrs, EachNameTakesItsFirstValueAsAloneLookupDoes) {
       std::size_t len = 0;
       const bool alone = lyrn::find_attr(region, n, one.name, &value, &len);
       ASSERT_EQ(one.found, alone) << one.name;
-      if (alone) EXPECT_EQ(std::string(one.value, one.value_len), std::string(value, len)) << one.name;
+      if (alone) {
+        EXPECT_EQ(std::string(one.value, one.value_len), std::string(value, len)) << one.name;
+      }
     }
   }
   // And the values themselves for the first region: the first of each.
