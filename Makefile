@@ -19,7 +19,7 @@ WERROR := $(filter -DLYRN_WERROR=ON,$(CMAKE_FLAGS))
 TESTS_OFF_WHEN_NEW = $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DBUILD_TESTING=OFF)
 
 .PHONY: all deps deps-test build run test install clean test-sanitize test-thread test-clang \
-        test-portable bench fuzz
+        test-portable bench fuzz lint abi-check coverage
 
 all: build
 
@@ -78,6 +78,24 @@ bench: deps-test
 # Every fuzz target for FUZZ_SECONDS each (default 60).
 fuzz: deps-test
 	@bash fuzz/run.sh
+
+# clang-tidy (.clang-tidy) and cppcheck over src/, tools/ and the Node.js
+# addon; fails on any finding.
+lint:
+	@bash scripts/install-deps.sh lint
+	@JOBS=$(JOBS) bash scripts/lint.sh
+
+# The shared library's ABI against the checked-in abi/lyrn.abi; fails on any
+# change. `bash scripts/abi-check.sh --update` refreshes the file on purpose.
+abi-check:
+	@bash scripts/install-deps.sh abi
+	@JOBS=$(JOBS) bash scripts/abi-check.sh
+
+# The suite in an instrumented build; prints line and branch coverage per
+# file of src/ and tools/ (docs/coverage.md explains what is left).
+coverage:
+	@bash scripts/install-deps.sh coverage
+	@JOBS=$(JOBS) bash scripts/coverage.sh
 
 clean:
 	rm -rf $(BUILD) build-*

@@ -110,16 +110,20 @@ LYRN_API char *lyrn_parse_feed_json(const char *feed, size_t feed_len,
  * forms count ("1.5", "1e2" is 100, "0x10" is 16); a field that is negative,
  * infinite or NaN ("-5", "inf", "1e999") makes the whole text unreadable.
  * Minutes and seconds are not limited to 59 ("1:75" is 135). Whitespace
- * around fields is allowed; a trailing ':' and anything after a third field
- * are ignored. Fields that are each finite can still combine to infinity
- * ("1e307:0"), which is returned as it is.
+ * around fields is allowed. A trailing ':' is ignored, and so is a ':' after
+ * the third field with everything after it ("1:2:3:4" is 3723); anything
+ * else after a field makes the text unreadable ("1:2:3 x" and "3: " are 0).
+ * Fields that are each finite can still combine to infinity ("1e307:0"),
+ * which is returned as it is.
  * Returns seconds, or 0 for NULL and for text that cannot be read (0 also
  * means a zero duration). Does not touch the last error. */
 LYRN_API double lyrn_parse_duration(const char *text);
 
 /* Writes `seconds` as clock text into buf: "M:SS" below an hour, else
  * "H:MM:SS" (hours not wrapped); "0:00" for zero, negative, NaN and infinite
- * values. Fractions are dropped.
+ * values. Fractions are dropped. Values of 2^63 seconds and above are written
+ * as 2^63 - 1 seconds ("2562047788015215:30:07"), so the longest text is 22
+ * bytes and a buffer of 23 bytes always holds it.
  * Returns the length written (without the NUL), or -1 when buf is NULL,
  * buf_size is 0 or the text does not fit (then buf holds the text cut to
  * buf_size - 1 bytes). Does not touch the last error. */

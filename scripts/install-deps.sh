@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Usage: install-deps.sh [run|test|clang]
+# Usage: install-deps.sh [run|test|clang|lint|abi|coverage]
 # Installs what the asked-for target needs when it is missing:
 #   run    building the library and the tool (`make run`, `make install`):
 #          a C++ compiler, make, CMake, pkg-config and yyjson >= 0.12;
@@ -10,15 +10,18 @@
 #          scheduler for the Rust, Go, Vala and Dask bindings' tests (valgrind
 #          checks the Vala program's memory), and a single-byte and a
 #          decimal-comma locale for the locale tests;
-#   clang  the test set plus clang, for the clang build.
+#   clang  the test set plus clang, for the clang build;
+#   lint   the test set plus clang-tidy and cppcheck (`make lint`);
+#   abi    the run set plus abigail-tools for abidw and abidiff (`make abi-check`);
+#   coverage  the test set plus gcovr (`make coverage`).
 # Safe to run again: when everything is there it says so in one line. Without
 # root it installs nothing: it prints the command to run and exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:-run}
 case "$target" in
-  run | test | clang) ;;
-  *) echo "usage: install-deps.sh [run|test|clang]" >&2; exit 2 ;;
+  run | test | clang | lint | abi | coverage) ;;
+  *) echo "usage: install-deps.sh [run|test|clang|lint|abi|coverage]" >&2; exit 2 ;;
 esac
 
 need_pkgs=()
@@ -60,7 +63,7 @@ have pkg-config || need_pkgs+=(pkg-config)
 yyjson_ok || need_yyjson=1
 
 # The tests.
-if [ "$target" != run ]; then
+if [ "$target" != run ] && [ "$target" != abi ]; then
   have nm || need_pkgs+=(binutils)
   have git || need_pkgs+=(git)
   have_pkg libgtest-dev || need_pkgs+=(libgtest-dev)
@@ -85,6 +88,16 @@ if [ "$target" != run ]; then
 fi
 if [ "$target" = clang ]; then
   have clang++ || need_pkgs+=(clang)
+fi
+if [ "$target" = lint ]; then
+  have clang-tidy || need_pkgs+=(clang-tidy)
+  have cppcheck || need_pkgs+=(cppcheck)
+fi
+if [ "$target" = abi ]; then
+  { have abidw && have abidiff; } || need_pkgs+=(abigail-tools)
+fi
+if [ "$target" = coverage ]; then
+  have gcovr || need_pkgs+=(gcovr)
 fi
 
 missing=0
@@ -161,7 +174,7 @@ fi
 
 # The Node.js addon's build tools from the npm registry (pinned by its lock
 # file); the addon itself is built offline by the tests.
-if [ "$target" != run ]; then
+if [ "$target" != run ] && [ "$target" != abi ]; then
   bash bindings/node/scripts/setup.sh >/dev/null
 fi
 

@@ -92,7 +92,7 @@ void take_slug(const char *name, std::size_t n, slug_list &list) {
     std::free(slug);
     return;
   }
-  const std::uint64_t h = list.seen.hash(slug);
+  const std::uint64_t h = list.seen.hash(slug, n);
   if (list.seen.contains(slug, h)) {
     std::free(slug);
   } else if (!list.push(slug, h)) {

@@ -19,12 +19,18 @@ namespace {
 // Zero means "not chosen yet"; a chosen word is never zero.
 std::atomic<std::uint64_t> g_key_words[2];
 
+}  // namespace
+
+namespace key_detail {
+
+namespace {
 constexpr std::uint64_t splitmix64(std::uint64_t x) {
   x += 0x9e3779b97f4a7c15ULL;
   x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
   x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
   return x ^ (x >> 31);
 }
+}  // namespace
 
 // Without a random source: what differs between processes and runs (the
 // addresses that address-space randomisation moves, two clocks) and between
@@ -64,14 +70,14 @@ bool random_words(std::uint64_t out[2]) {
 #endif
 }
 
-}  // namespace
+}  // namespace key_detail
 
 hash_key process_hash_key() {
   std::uint64_t k0 = g_key_words[0].load(std::memory_order_acquire);
   std::uint64_t k1 = g_key_words[1].load(std::memory_order_acquire);
   if (k0 && k1) return {k0, k1};
   std::uint64_t fresh[2];
-  if (!random_words(fresh)) fallback_words(fresh);
+  if (!key_detail::random_words(fresh)) key_detail::fallback_words(fresh);
   // Each word is set once by whichever thread gets there first; the others
   // take that word.
   for (int i = 0; i < 2; ++i) {

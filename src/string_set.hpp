@@ -31,6 +31,16 @@ struct hash_key {
 // every set afterwards. Lock-free; threads that race store one key.
 hash_key process_hash_key();
 
+// The two sources of the key, for the tests that hold them to differing
+// between calls and processes.
+namespace key_detail {
+// Sixteen bytes from the kernel's random source without blocking; false
+// when they cannot be had.
+bool random_words(std::uint64_t out[2]);
+// Without a random source: addresses, clocks and a call counter, mixed.
+void fallback_words(std::uint64_t out[2]);
+}  // namespace key_detail
+
 namespace sip_detail {
 constexpr std::uint64_t rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
 struct state {
@@ -93,6 +103,8 @@ inline thread_local string_set_work g_string_set_work{};
 class string_set {
  public:
   string_set() : key_(process_hash_key()) {}
+  // A set under a given key: for tests that show what a known key allows.
+  explicit string_set(hash_key key) : key_(key) {}
   string_set(const string_set &) = delete;
   string_set &operator=(const string_set &) = delete;
   ~string_set() {
@@ -102,8 +114,10 @@ class string_set {
     std::free(slots_);
   }
 
-  // The hash of a string, for contains() and insert().
-  std::uint64_t hash(const char *s) const { return siphash13(key_, s, std::strlen(s)); }
+  // The hash of a string, for contains() and insert(); n is strlen(s) when
+  // the caller knows it already.
+  std::uint64_t hash(const char *s) const { return hash(s, std::strlen(s)); }
+  std::uint64_t hash(const char *s, std::size_t n) const { return siphash13(key_, s, n); }
 
   bool contains(const char *s, std::uint64_t h) const {
     ++work_.lookups;

@@ -241,7 +241,7 @@ std::int32_t month_from_token(const char *tok) {
 std::int64_t zone_offset(const char *tok) {
   if ((tok[0] != '+' && tok[0] != '-') || std::strlen(tok) != 5) return 0;
   std::int64_t c[4];
-  for (int i = 0; i < 4; ++i) c[i] = std::int64_t{static_cast<unsigned char>(tok[i + 1])} - '0';
+  for (int i = 0; i < 4; ++i) c[i] = static_cast<std::int64_t>(static_cast<unsigned char>(tok[i + 1])) - '0';
   const std::int64_t offset = (10 * c[0] + c[1]) * 3600 + (10 * c[2] + c[3]) * 60;
   return tok[0] == '-' ? -offset : offset;
 }

@@ -405,6 +405,34 @@ TEST_F(AllocTorture, CleanTitle) {
   t.expect_clean();
 }
 
+// The self-test under failing allocations: it must report the failure as
+// the number of a check whose calls allocate (4: the title, 8: the URL, 9:
+// the slugs, 10: the sample feed), leak nothing, and pass only when no
+// allocation failed. The first allocation is the title's.
+TEST_F(AllocTorture, SelfTestNamesTheCheckThatRanOutOfMemory) {
+  std::int32_t result = -1;
+  bool reached = false;
+  tally t;
+  torture(
+      "lyrn_selftest",
+      [&]() -> char * {
+        result = lyrn_selftest();
+        reached = g_inj.reached;
+        return nullptr;
+      },
+      [&](const char *) -> std::string {
+        if (!reached) return result == 0 ? "" : "failed check " + std::to_string(result) + " with memory to spare";
+        if (result == 4 || result == 8 || result == 9 || result == 10) return "";
+        return "gave " + std::to_string(result) + " when an allocation failed";
+      },
+      t);
+  t.print("lyrn_selftest");
+  t.expect_clean();
+  EXPECT_GT(t.points, 4u);
+  run_armed([&]() -> char * { result = lyrn_selftest(); return nullptr; }, 1, false);
+  EXPECT_EQ(result, 4);
+}
+
 TEST_F(AllocTorture, BuildUserFeedUrl) {
   const char *const base = "https://feeds.example.com/music//";
   const std::string want = "https://feeds.example.com/music/user-123/all/feed.xml";

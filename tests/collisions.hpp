@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Crafted collisions for the duplicate sets: strings whose hashes under the
-// fixed, public hash that the sets once used share their low 20 bits, so that
-// in a table of up to a million slots they all start at the same slot and a
-// table indexed by that hash degrades to one probe per string already held,
-// quadratic overall. They are found by running that hash backwards from
-// chosen outputs, so a hundred thousand take about a second, not the hours
-// that searching forwards would.
+// Crafted collisions for the duplicate sets, against any hash function an
+// attacker can compute: strings whose hashes share their low bits, so that
+// in a table of up to 2^bits slots indexed by that hash they all start at
+// the same slot and each new string probes past every one already held
+// (quadratic overall). They are found by plain forward search, which needs
+// no knowledge of the function: about 2^bits tries per string.
 //
-// Every string has the same length and the same prefix and suffix (the only
-// parts of a keyed hash an attacker can fix); the 8 bytes between them are
-// ASCII bytes of a given alphabet or whole, valid UTF-8 sequences of two to
-// four bytes, as a folder name or a URL from anywhere may hold.
-// ordinary_strings gives strings of the same shape whose middle spells a
-// counter in the ASCII alphabet instead.
+// Every string has the same length, prefix and suffix (the only parts an
+// attacker would keep fixed); the 8 bytes between them spell a counter in a
+// given alphabet, as ordinary_strings does without the filtering.
 #pragma once
 
 #include <cstddef>
@@ -22,20 +18,26 @@
 
 namespace lyrn_test {
 
-// The fixed hash the duplicate sets used before they were keyed.
-std::uint64_t old_unkeyed_hash(const char *s, std::size_t len);
+// A hash of the n bytes at s that anyone can compute.
+using public_hash = std::uint64_t (*)(const char *s, std::size_t n);
 
-// The low bits that the crafted strings share.
-constexpr unsigned kCollidingBits = 20;
+// Hashes an attacker could expect a duplicate set to use: the fixed one the
+// sets used before they were keyed, FNV-1a and SipHash-1-3 under a key that
+// is known (the library's own function with the key made public).
+std::uint64_t old_unkeyed_hash(const char *s, std::size_t n);
+std::uint64_t fnv1a_hash(const char *s, std::size_t n);
+std::uint64_t public_key_siphash(const char *s, std::size_t n);
+// The key public_key_siphash uses.
+constexpr std::uint64_t kPublicKey0 = 0x0706050403020100ULL;
+constexpr std::uint64_t kPublicKey1 = 0x0f0e0d0c0b0a0908ULL;
 
-// n distinct strings prefix + 8 bytes (see above) + suffix whose old hash
-// ends in the same kCollidingBits bits. The prefix length must be a multiple
-// of 8 and the suffix shorter than 8 bytes.
-std::vector<std::string> colliding_strings(std::size_t n, const std::string &prefix, const std::string &suffix,
-                                           const std::string &alphabet);
+// n distinct strings prefix + 8 alphabet bytes + suffix whose hashes under h
+// agree in their low `bits` bits.
+std::vector<std::string> colliding_strings(public_hash h, unsigned bits, std::size_t n, const std::string &prefix,
+                                           const std::string &suffix, const std::string &alphabet);
 
-// n distinct strings of the same shape, the middle 8 bytes spelling a
-// counter in `alphabet`.
+// n distinct strings of the same shape, the middle 8 bytes spelling the
+// counter 0, 1, 2, ... in `alphabet`.
 std::vector<std::string> ordinary_strings(std::size_t n, const std::string &prefix, const std::string &suffix,
                                           const std::string &alphabet);
 

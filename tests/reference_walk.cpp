@@ -2,21 +2,22 @@
 // The reference conversion: one scanner pass that calls the two rule handlers
 // directly, a summary of owned C strings, then the document. Written for
 // plainness, not speed: every end tag's text is decoded into a new string,
-// every retained value is its own heap block and the duplicate check walks
-// all earlier tracks.
+// every attribute region is split into a list of pairs, every retained value
+// is its own heap block and the duplicate check walks all earlier tracks.
 #include "reference_walk.hpp"
 
 #include <yyjson.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "lyrn.h"
-#include "text.hpp"
 
 namespace lyrn_ref {
 namespace {
@@ -60,6 +61,212 @@ bool name_is(const char *name, std::size_t len, const char *want) {
   for (std::size_t i = 0; i < len; ++i)
     if (lower(static_cast<unsigned char>(name[i])) != lower(static_cast<unsigned char>(want[i]))) return false;
   return true;
+}
+
+// ---- Text, attributes, titles and durations, written again ----------------
+// Plain and slow on purpose, and written from the documented rules rather
+// than from the library's code, so that a fault in the library's version
+// shows as a difference instead of on both sides.
+
+std::string ascii_trimmed(const std::string &s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && is_ws(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && is_ws(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+// The code point named by "#65" or "#x41" (x in either case), or 0 when the
+// name is not a numeric reference to 1..0x10FFFF.
+std::uint32_t numeric_reference(const std::string &name) {
+  if (name.size() < 2 || name[0] != '#') return 0;
+  const bool hex = name[1] == 'x' || name[1] == 'X';
+  const std::string digits = name.substr(hex ? 2 : 1);
+  if (digits.empty()) return 0;
+  std::uint64_t v = 0;
+  for (char c : digits) {
+    int d;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return 0;
+    v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);
+    if (v > 0x10FFFF) return 0;  // stays above the limit whatever follows
+  }
+  return static_cast<std::uint32_t>(v);
+}
+
+void append_utf8(std::string &out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// One level of the five entities (case as written) and numeric references
+// whose name has at most 12 bytes between '&' and ';' with no other '&';
+// anything else stays as it stands. Then whitespace is trimmed at both ends.
+// A NUL byte in the result ends it as a C string.
+cstr decode_and_trim(const char *text, std::size_t n) {
+  static const std::pair<const char *, char> kEntities[] = {
+      {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
+  std::string out;
+  std::size_t i = 0;
+  while (i < n) {
+    if (text[i] == '&') {
+      std::size_t semi = 0;
+      for (std::size_t k = i + 1; k < n && k <= i + 13; ++k) {
+        if (text[k] == '&') break;
+        if (text[k] == ';') {
+          semi = k;
+          break;
+        }
+      }
+      if (semi) {
+        const std::string name(text + i + 1, semi - i - 1);
+        bool done = false;
+        for (const auto &e : kEntities) {
+          if (name == e.first) {
+            out += e.second;
+            done = true;
+          }
+        }
+        if (!done) {
+          if (const std::uint32_t cp = numeric_reference(name)) {
+            append_utf8(out, cp);
+            done = true;
+          }
+        }
+        if (done) {
+          i = semi + 1;
+          continue;
+        }
+      }
+    }
+    out += text[i++];
+  }
+  return copy_of(ascii_trimmed(out).c_str());
+}
+
+// The attributes of a start tag as (name, raw value) pairs, in order. A name
+// runs to whitespace, '=' or '/'; a name that no '=' follows (after optional
+// whitespace) is dropped together with the whitespace-free run after it; a
+// value is quoted with either quote (an unclosed one runs to the end) or
+// runs to whitespace. A name that reaches the end of the region has no
+// value and ends the list.
+std::vector<std::pair<std::string, std::string>> attribute_list(const char *r, std::size_t n) {
+  std::vector<std::pair<std::string, std::string>> list;
+  const auto ws = [&](std::size_t k) { return is_ws(static_cast<unsigned char>(r[k])); };
+  std::size_t i = 0;
+  while (true) {
+    while (i < n && ws(i)) ++i;
+    const std::size_t name_begin = i;
+    while (i < n && !ws(i) && r[i] != '=' && r[i] != '/') ++i;
+    const std::string name(r + name_begin, i - name_begin);
+    while (i < n && ws(i)) ++i;
+    if (i >= n) return list;
+    if (r[i] != '=') {
+      while (i < n && !ws(i)) ++i;
+      continue;
+    }
+    ++i;
+    while (i < n && ws(i)) ++i;
+    if (i >= n) return list;
+    std::string value;
+    if (r[i] == '"' || r[i] == '\'') {
+      const char q = r[i++];
+      while (i < n && r[i] != q) value += r[i++];
+      if (i < n) ++i;  // the closing quote
+    } else {
+      while (i < n && !ws(i)) value += r[i++];
+    }
+    list.emplace_back(name, value);
+  }
+}
+
+// The first attribute of that name (A-Z folded) that has a value, decoded
+// and trimmed; null when there is none.
+cstr attribute(const char *region, std::size_t n, const char *want) {
+  for (const auto &a : attribute_list(region, n))
+    if (name_is(a.first.data(), a.first.size(), want)) return decode_and_trim(a.second.data(), a.second.size());
+  return nullptr;
+}
+
+// Trimmed; a final "[" + 11 of A-Z a-z 0-9 '-' '_' + "]" dropped (and the
+// whitespace before it); then the words between runs of '_', space, tab, CR
+// and LF joined with one space.
+cstr cleaned_title(const char *title) {
+  std::string t = ascii_trimmed(title);
+  if (t.size() >= 13 && t.back() == ']' && t[t.size() - 13] == '[') {
+    bool id = true;
+    for (std::size_t k = t.size() - 12; k < t.size() - 1; ++k) {
+      const char c = t[k];
+      id = id && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_');
+    }
+    if (id) {
+      t.resize(t.size() - 13);
+      while (!t.empty() && is_ws(static_cast<unsigned char>(t.back()))) t.pop_back();
+    }
+  }
+  std::string out, word;
+  for (std::size_t k = 0; k <= t.size(); ++k) {
+    const char c = k < t.size() ? t[k] : '_';
+    if (c == '_' || c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      if (!word.empty()) out += (out.empty() ? "" : " ") + word;
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  return copy_of(out.c_str());
+}
+
+// "S", "M:S" or "H:M:S": the text split at ':' into at most three fields,
+// each a number as strtod reads it (this test runs in the "C" locale), with
+// whitespace around it and nothing else, finite and not negative; text after
+// a third field's ':' and one final empty field right at the end are
+// ignored. 0 when unreadable.
+double duration_seconds(const char *text) {
+  std::vector<std::string> fields;
+  std::string cur;
+  bool last_cut_at_end = false;
+  for (const char *p = text;; ++p) {
+    if (*p == ':' || *p == '\0') {
+      fields.push_back(cur);
+      cur.clear();
+      if (*p == '\0' || fields.size() == 3) break;
+      last_cut_at_end = p[1] == '\0';
+    } else {
+      cur += *p;
+    }
+  }
+  if (fields.size() > 1 && last_cut_at_end && fields.back().empty()) fields.pop_back();
+  double v[3] = {0, 0, 0};
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const char *f = fields[k].c_str();
+    char *end = nullptr;
+    v[k] = std::strtod(f, &end);
+    if (end == f || !std::isfinite(v[k]) || v[k] < 0) return 0;
+    while (is_ws(static_cast<unsigned char>(*end))) ++end;
+    if (*end) return 0;
+  }
+  if (fields.size() == 1) return v[0];
+  if (fields.size() == 2) return v[0] * 60.0 + v[1];
+  return v[0] * 3600.0 + v[1] * 60.0 + v[2];
 }
 
 // ---- Summary ----------------------------------------------------------------
@@ -135,7 +342,7 @@ void close_item(state &st) {
   }
   cstr source = present_nonempty(st.item_title) ? copy_of(st.item_title.get()) : title_from_url(st.item_stream.get());
   track *t = new (&sum.tracks[sum.count]) track();
-  t->title.reset(lyrn_clean_title(source.get()));
+  t->title = cleaned_title(source.get());
   source.reset();
   t->artist = copy_of(st.item_author ? st.item_author.get() : "");
   t->duration = st.item_duration;
@@ -150,9 +357,9 @@ void close_item(state &st) {
 }
 
 void enclosure(state &st, const char *attrs, std::size_t attrs_len) {
-  cstr url(lyrn::extract_attr(attrs, attrs_len, "url"));
+  cstr url = attribute(attrs, attrs_len, "url");
   if (present_nonempty(url)) st.item_stream = std::move(url);
-  cstr length(lyrn::extract_attr(attrs, attrs_len, "length"));
+  cstr length = attribute(attrs, attrs_len, "length");
   if (length) {
     long long v = std::strtoll(length.get(), nullptr, 10);
     st.item_length = v < 0 ? 0 : v;
@@ -174,7 +381,7 @@ void handle_start_tag(state &st, const char *name, std::size_t len, const char *
   } else if (name_is(name, len, "enclosure")) {
     if (st.in_item) enclosure(st, attrs, attrs_len);
   } else if (name_is(name, len, "itunes:image")) {
-    cstr href(lyrn::extract_attr(attrs, attrs_len, "href"));
+    cstr href = attribute(attrs, attrs_len, "href");
     if (!present_nonempty(href)) return;
     if (st.in_item)
       st.item_artwork = std::move(href);
@@ -192,7 +399,7 @@ void handle_end_tag(state &st, const char *name, std::size_t len, cstr text) {
     } else if (name_is(name, len, "itunes:author") || name_is(name, len, "author")) {
       if (!present_nonempty(st.item_author)) st.item_author = std::move(text);
     } else if (name_is(name, len, "itunes:duration")) {
-      st.item_duration = text ? lyrn_parse_duration(text.get()) : 0;
+      st.item_duration = text ? duration_seconds(text.get()) : 0;
     } else if (name_is(name, len, "pubDate")) {
       st.item_publish = text ? lyrn_parse_rfc2822_date(text.get()) : 0;
     } else if (name_is(name, len, "item")) {
@@ -234,7 +441,7 @@ void tag(state &st, const char *d, std::size_t p, std::size_t gt, std::string &t
   const char *name = d + a;
   const std::size_t name_len = name_end - a;
   if (end_tag) {
-    cstr decoded(lyrn::xml_decode_trim(text.data(), text.size()));
+    cstr decoded = decode_and_trim(text.data(), text.size());
     handle_end_tag(st, name, name_len, std::move(decoded));
     text.clear();
   } else {

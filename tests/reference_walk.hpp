@@ -3,9 +3,10 @@
 // lyrn_parse_feed_json: a literal walk of the scanner steps and the channel
 // and item rules with owned strings, the tracks collected first and the
 // playlist document built from them afterwards. It shares no code with the
-// library's scanner, rules or writer; it calls only the text and time helpers
-// (xml_decode_trim, extract_attr, lyrn_clean_title, lyrn_parse_duration,
-// lyrn_parse_rfc2822_date), which have their own tests.
+// library's scanner, rules, writer, entity decoding, attribute lookup, title
+// cleaning or duration reading: it has its own plain versions of each. The
+// one library function it calls is lyrn_parse_rfc2822_date, whose two date
+// forms and their edge cases test_time_values holds against fixed answers.
 #pragma once
 
 #include <cstddef>

@@ -360,6 +360,9 @@ class feed_maker {
       case 5:
         out_ += "u=\"a>b\" " + n + "=\"" + value + "\"";
         break;
+      case 6:  // repeated: the first one with a value counts
+        out_ += n + "=\"" + value + "\" " + cased(name) + "='second.mp3'";
+        break;
       default:
         out_ += n + "=\"" + value + "\"";
     }

@@ -238,6 +238,42 @@ TEST(ExtractAttr, MissingOrValuelessGivesNull) {
   }
 }
 
+// The one-pass lookup of several names (what the enclosure rule uses): each
+// name gets the first of its attributes that has a value, exactly what a
+// lookup of that name alone gives, whichever order the names come in and
+// however often they repeat.
+TEST(FindAttrs, EachNameTakesItsFirstValueAsAloneLookupDoes) {
+  const char *const regions[] = {
+      " url=\"a\" length=\"1\" url=\"b\" length=\"2\"",
+      " length=\"1\" url=\"a\" URL=\"b\" LENGTH=\"2\"",
+      " url=\"a\" url=\"b\" url=\"c\" length=\"3\"",
+      " url length=\"1\" url=\"a\" length=\"2\"",
+      " url= length=\"1\" url=\"a\"",
+      " length=\"1\"",
+  };
+  for (const char *region : regions) {
+    SCOPED_TRACE(region);
+    const std::size_t n = std::strlen(region);
+    lyrn::attr_query q[2] = {{"url", 3, nullptr, 0, false}, {"length", 6, nullptr, 0, false}};
+    lyrn::find_attrs(region, n, q, 2);
+    for (const lyrn::attr_query &one : q) {
+      const char *value = nullptr;
+      std::size_t len = 0;
+      const bool alone = lyrn::find_attr(region, n, one.name, &value, &len);
+      ASSERT_EQ(one.found, alone) << one.name;
+      if (alone) {
+        EXPECT_EQ(std::string(one.value, one.value_len), std::string(value, len)) << one.name;
+      }
+    }
+  }
+  // And the values themselves for the first region: the first of each.
+  lyrn::attr_query q[2] = {{"length", 6, nullptr, 0, false}, {"url", 3, nullptr, 0, false}};
+  lyrn::find_attrs(regions[0], std::strlen(regions[0]), q, 2);
+  ASSERT_TRUE(q[0].found && q[1].found);
+  EXPECT_EQ(std::string(q[0].value, q[0].value_len), "1");
+  EXPECT_EQ(std::string(q[1].value, q[1].value_len), "a");
+}
+
 TEST(ExtractAttr, ReadsOnlyTheCountedBytes) {
   exact_block block("url=\"abc\" x");
   owned_str r(lyrn::extract_attr(block.data(), 8, "url"));

@@ -555,4 +555,34 @@ TEST(FieldReader, NumbersOutsideInt32StopTheScan) {
   }
 }
 
+// More directives than the reader has room for, or one it does not know,
+// stop the scan there, as a matching failure stops sscanf: the fields it has
+// are kept and nothing is written past its six numbers and two tokens.
+TEST(FieldReader, StopsAtADirectiveItHasNoRoomForOrDoesNotKnow) {
+  struct stop_case {
+    const char *format;
+    int count;
+  };
+  const stop_case cases[] = {
+      {"%d %d %d %d %d %d %d", 6},
+      {"%s %s %s", 2},
+      {"%d %x %d", 1},
+      {"%d %c", 1},
+  };
+  for (const stop_case &c : cases) {
+    SCOPED_TRACE(c.format);
+    lyrn::scanned_fields f;
+    std::memset(&f, 0x5A, sizeof f);
+    lyrn::scan_fields("1 2 3 4 5 6 7 8", c.format, &f);
+    EXPECT_EQ(f.count, c.count);
+    EXPECT_FALSE(f.overflow);
+    if (c.format[1] == 'd') {
+      EXPECT_EQ(f.num[0], 1);
+    }
+  }
+  lyrn::scanned_fields seven;
+  lyrn::scan_fields("1 2 3 4 5 6 7", "%d %d %d %d %d %d %d", &seven);
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(seven.num[k], k + 1);
+}
+
 }  // namespace
