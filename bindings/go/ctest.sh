@@ -30,8 +30,9 @@ export PKG_CONFIG_PATH="$pcdir${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
 # what pkg-config prints, so the same flags go there too: a package or test
 # binary built against another build tree's library is then never reused.
 lib=quorvane-velotune-feed-rss-parser
-export CGO_CFLAGS="${CGO_CFLAGS:--g -O2} $(pkg-config --cflags "$lib")"
-export CGO_LDFLAGS="${CGO_LDFLAGS:--g -O2} $(pkg-config --libs "$lib")"
+cflags=$(pkg-config --cflags "$lib")
+ldflags=$(pkg-config --libs "$lib")
+export CGO_CFLAGS="${CGO_CFLAGS:--g -O2} $cflags" CGO_LDFLAGS="${CGO_LDFLAGS:--g -O2} $ldflags"
 race=()
 case "$(go env GOOS)/$(go env GOARCH)" in
   linux/amd64 | linux/arm64) race=(-race) ;;
