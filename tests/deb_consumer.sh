@@ -5,7 +5,8 @@
 # DEB_DIR), unpacks them into a temporary root with dpkg -x (no system
 # install), checks what they hold, and builds and runs a C host against the
 # unpacked -dev package's header, library and pkg-config file; the static
-# library and the CMake package are tried the same way when present.
+# library and the CMake package are tried the same way when present, and a
+# Vala host through the packaged vapi when valac is installed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -31,7 +32,7 @@ name=quorvane-velotune-feed-rss-parser
 fail() { echo "deb_consumer: $*" >&2; exit 1; }
 
 # ---- What the packages hold --------------------------------------------------
-for f in usr/include/lyrn.h "usr/lib/$ma/pkgconfig/$name.pc" "usr/lib/$ma/cmake/$name/$name-config.cmake" \
+for f in usr/include/lyrn.h "usr/share/vala/vapi/$name.vapi" "usr/lib/$ma/pkgconfig/$name.pc" "usr/lib/$ma/cmake/$name/$name-config.cmake" \
          usr/bin/lyrn usr/share/man/man1/lyrn.1.gz usr/share/man/man3/lyrn.3.gz; do
   [ -e "$root/$f" ] || fail "missing /$f"
 done
@@ -127,6 +128,27 @@ CM
   if readelf -d "$tmp/cm/static/host" | grep -q "lib$name"; then fail "the static CMake host needs the shared library"; fi
   "$tmp/cm/static/host"
   echo "deb_consumer: C host through find_package, static targets: ok"
+fi
+
+# ---- A Vala host through the unpacked vapi ---------------------------------------
+if command -v valac >/dev/null 2>&1 && pkg-config --exists glib-2.0; then
+  cat >"$tmp/host.vala" <<'VALA'
+int main () {
+	var json = Lyrn.parse_feed_json ("<rss><channel><title>Night Radio</title></channel></rss>", 0, null);
+	var url = Lyrn.build_user_feed_url ("https://feeds.example.com/music", "../etc", "all");
+	if (json == null || !json.has_prefix ("{\"name\":\"Night Radio\"") || url != null
+	    || Lyrn.last_error () != "invalid user_id") {
+		stderr.printf ("got %s, %s\n", json, Lyrn.last_error ());
+		return 1;
+	}
+	print ("%s ok\n", Lyrn.version ());
+	return 0;
+}
+VALA
+  valac --vapidir "$root/usr/share/vala/vapi" --pkg "$name" -X "-I$root/usr/include" -X "-L$libdir" \
+    -X "-l$name" -d "$tmp" -o "$tmp/vala-host" "$tmp/host.vala" >/dev/null
+  LD_LIBRARY_PATH=$libdir "$tmp/vala-host"
+  echo "deb_consumer: Vala host through the packaged vapi: ok"
 fi
 
 # ---- The unpacked tool ----------------------------------------------------------

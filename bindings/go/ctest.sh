@@ -26,6 +26,13 @@ fi
 export GOCACHE GOPROXY=off GOTOOLCHAIN=local GOFLAGS=-mod=readonly CGO_ENABLED=1
 export GOPATH=$cache/path LYRN_TOOL=$tool
 export PKG_CONFIG_PATH="$pcdir${PKG_CONFIG_PATH:+:$PKG_CONFIG_PATH}"
+# Go's build cache keys cgo packages on CGO_CFLAGS and CGO_LDFLAGS but not on
+# what pkg-config prints, so the same flags go there too: a package or test
+# binary built against another build tree's library is then never reused.
+lib=quorvane-velotune-feed-rss-parser
+cflags=$(pkg-config --cflags "$lib")
+ldflags=$(pkg-config --libs "$lib")
+export CGO_CFLAGS="${CGO_CFLAGS:--g -O2} $cflags" CGO_LDFLAGS="${CGO_LDFLAGS:--g -O2} $ldflags"
 race=()
 case "$(go env GOOS)/$(go env GOARCH)" in
   linux/amd64 | linux/arm64) race=(-race) ;;

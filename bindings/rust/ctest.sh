@@ -15,4 +15,4 @@ fi
 export CARGO_TARGET_DIR=$target LYRN_LIB_DIR=$libdir LYRN_TOOL=$tool
 export LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 cd "$crate"
-exec cargo test --offline --locked --quiet
+exec cargo test --offline --quiet
