@@ -215,7 +215,8 @@ bool common_option(const command &cmd, int argc, char **argv, int *i,
 // An encoding that iconv does not know fails before any input is read.
 bool encoding_known(const command &cmd, const lyrn_tool::encoding_choice &choice) {
   if (choice.mode != lyrn_tool::encoding_choice::forced || lyrn_tool::iconv_knows(choice.name)) return true;
-  std::fprintf(stderr, "lyrn: %s: encoding '%s' is not known to iconv\n", cmd.name, choice.name.c_str());
+  std::fprintf(stderr, "lyrn: %s: %s: %s\n", cmd.name, lyrn_host::kUnknownEncoding,
+               lyrn_host::unknown_encoding(choice.name).message.c_str());
   return false;
 }
 
