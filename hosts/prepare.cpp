@@ -391,10 +391,10 @@ bool to_utf8(const char *bytes, std::size_t size, const encoding_choice &choice,
       }
       if (!converter_knows(name)) {
         *why = unknown_encoding(name);
-        why->message = "encoding '" + name + "' named by the XML declaration at byte offset " +
-                       std::to_string(at) + " is not known to iconv";
         why->has_position = true;
         why->where = position_of(bytes, size, at);
+        why->message = "encoding '" + name + "' named by the XML declaration at " + where_text(why->where) +
+                       " is not known to iconv";
         return false;
       }
       // UTF-8 text under a stale declaration is common, and reading it as

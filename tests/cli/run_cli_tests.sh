@@ -165,7 +165,7 @@ expect feed-encoding-auto   0 "$cafe"                      ""        feed --enco
 expect feed-encoding-none   1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding none latin1.xml
 expect feed-forced-utf8     1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding utf-8 latin1.xml
 expect feed-encoding-unknown 1 "" "lyrn: feed: unknown encoding: encoding 'x-bogus' is not known to iconv" feed latin1.xml --encoding x-bogus
-expect feed-declared-unknown 1 "" "lyrn: unknown-declared.xml: unknown encoding: encoding 'x-unheard-of' named by the XML declaration at byte offset 30 is not known to iconv" feed unknown-declared.xml
+expect feed-declared-unknown 1 "" "lyrn: unknown-declared.xml: unknown encoding: encoding 'x-unheard-of' named by the XML declaration at byte offset 30 (line 1, column 31) is not known to iconv" feed unknown-declared.xml
 expect feed-declared-invalid 1 "" "lyrn: cp1252-bad.xml: cannot decode: invalid windows-1252 input at byte offset 68 (line 2, column 23), byte 0x81" feed cp1252-bad.xml
 expect feed-utf16-cut       1 "" "lyrn: utf16-cut.xml: cannot decode: the input ends inside a UTF-16BE character at byte offset 100 (line 2, column 10)" feed utf16-cut.xml
 expect feed-stale-declaration 0 "$(playlist 'CafÃ©' $'DÃ©jÃ\xc2\xa0 vu')" "lyrn: stale-declaration.xml: warning: the XML declaration names ISO-8859-1 but the bytes are valid UTF-8; if the text looks wrong, try --encoding UTF-8" feed stale-declaration.xml
