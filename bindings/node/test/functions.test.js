@@ -143,7 +143,7 @@ test('discoverSlugs rejects a slug that is not UTF-8', () => {
   const html = Buffer.concat([Buffer.from('<a href="./ok/">'), Buffer.from('<a href="./caf'), Buffer.from([0xe9]), Buffer.from('/">')]);
   assert.throws(
     () => lyrn.discoverSlugs(html),
-    (e) => e instanceof lyrn.LyrnError && e.code === 'cannot write document' && /not valid UTF-8/.test(e.message),
+    (e) => e instanceof lyrn.LyrnError && e.code === 'invalid utf-8' && /not UTF-8/.test(e.message) && e.offset === 30,
   );
 });
 
