@@ -8,9 +8,9 @@
 // rejected or could not be read, 2 on a usage error.
 //
 // The library reads UTF-8 only, so the feed and slug commands transcode other
-// encodings first (encoding.cpp), say where the bytes are not UTF-8 when the
-// library writes no document (utf8.cpp, convert.cpp) and convert many feeds
-// on several threads (batch.cpp).
+// encodings first and say why when the library writes no document (the
+// hosts' shared preparation in hosts/, used by convert.cpp), and convert many
+// feeds on several threads (batch.cpp).
 //
 // The tool never calls setlocale, so number reading and formatting here use
 // the "C" locale's '.' decimal point.
