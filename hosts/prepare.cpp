@@ -3,12 +3,15 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "lyrn.h"
 
@@ -150,7 +153,7 @@ bool find_surrogate_reference(const char *text, std::size_t n, std::size_t *offs
   return false;
 }
 
-void append_utf8(std::string *out, uint32_t cp) {
+void append_utf8(text_buffer *out, uint32_t cp) {
   char b[4];
   std::size_t n;
   if (cp < 0x80) {
@@ -178,7 +181,7 @@ void append_utf8(std::string *out, uint32_t cp) {
 // Rewrites each high surrogate reference followed at once by a low one as
 // the one character the pair encodes. Returns how many pairs it rewrote;
 // *out is filled only when that is not 0.
-std::size_t rewrite_pairs(const char *text, std::size_t n, std::string *out) {
+std::size_t rewrite_pairs(const char *text, std::size_t n, text_buffer *out) {
   const auto *p = reinterpret_cast<const unsigned char *>(text);
   std::size_t pairs = 0, copied = 0;
   for (std::size_t i = next_reference(text, n, 0); i < n;) {
@@ -194,7 +197,7 @@ std::size_t rewrite_pairs(const char *text, std::size_t n, std::string *out) {
       i = next_reference(text, n, j);
       continue;
     }
-    if (pairs == 0) out->reserve(n);
+    if (pairs == 0) out->reserve(n);  // a pair is never shorter than its character
     out->append(text + copied, i - copied);
     append_utf8(out, static_cast<uint32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00)));
     ++pairs;
@@ -208,7 +211,7 @@ std::size_t rewrite_pairs(const char *text, std::size_t n, std::string *out) {
 // Replaces every invalid UTF-8 sequence (each maximal invalid part, as
 // Unicode recommends) and every surrogate reference with U+FFFD. Returns how
 // many it replaced; *out is filled only when that is not 0.
-std::size_t repair_text(const char *text, std::size_t n, std::string *out) {
+std::size_t repair_text(const char *text, std::size_t n, text_buffer *out) {
   const auto *p = reinterpret_cast<const unsigned char *>(text);
   std::size_t replaced = 0, copied = 0, i = 0, len;
   uint64_t v;
@@ -225,7 +228,7 @@ std::size_t repair_text(const char *text, std::size_t n, std::string *out) {
     if (bad) {
       if (replaced == 0) out->reserve(n + 16);
       out->append(text + copied, i - copied);
-      *out += kReplacement;
+      out->append(kReplacement, 3);
       i += bad;
       copied = i;
       ++replaced;
@@ -317,31 +320,33 @@ std::string hex_byte(unsigned char c) {
 }
 
 // Converts bytes[skip..] from `name` to UTF-8 with iconv into *out.
-bool transcode(const char *bytes, std::size_t size, const std::string &name, std::size_t skip, std::string *out,
+bool transcode(const char *bytes, std::size_t size, const std::string &name, std::size_t skip, text_buffer *out,
                failure *why) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     *why = unknown_encoding(name);
     return false;
   }
-  out->assign((size - skip) + (size - skip) / 2 + 64, '\0');
+  // Room for UTF-16 and every 8-bit encoding of Latin script, grown on demand.
+  out->reserve((size - skip) + (size - skip) / 2 + 64);
   // iconv's prototype takes char ** for the input it never writes.
   char *in = const_cast<char *>(bytes) + skip;
   std::size_t in_left = size - skip;
   std::size_t done = 0;
   bool ok = true;
   for (bool flushing = false;;) {
-    char *o = &(*out)[done];
-    std::size_t o_left = out->size() - done;
+    char *o = out->data() + done;
+    std::size_t o_left = out->capacity() - done;
     const std::size_t r = flushing ? iconv(cd, nullptr, nullptr, &o, &o_left) : iconv(cd, &in, &in_left, &o, &o_left);
-    done = out->size() - o_left;
+    done = out->capacity() - o_left;
     if (r != static_cast<std::size_t>(-1)) {
       if (flushing) break;
       flushing = true;  // a stateful encoding may owe a final sequence
       continue;
     }
     if (errno == E2BIG) {
-      out->resize(out->size() * 2);
+      out->set_size(done);
+      out->reserve(out->capacity() * 2);
       continue;
     }
     // The line and column of the character that cannot be decoded, counted
@@ -362,7 +367,7 @@ bool transcode(const char *bytes, std::size_t size, const std::string &name, std
   }
   iconv_close(cd);
   if (!ok) return false;
-  out->resize(done);
+  out->set_size(done);
   return true;
 }
 
@@ -479,15 +484,42 @@ failure non_finite() {
 // True when the library writes a document for the text once every invalid
 // sequence and surrogate reference in it is replaced.
 bool repaired_converts(const prepared_text &t, const char *feed_url, document_kind kind) {
-  std::string fixed;
-  if (!repair_text(t.data, t.size, &fixed)) fixed.assign(t.data, t.size);
-  char *doc = kind == document_kind::feed ? lyrn_parse_feed_json(fixed.data(), fixed.size(), feed_url)
-                                          : lyrn_discover_slugs_json(fixed.data(), fixed.size());
+  text_buffer fixed;
+  const bool changed = repair_text(t.data, t.size, &fixed) != 0;
+  const char *text = changed ? fixed.data() : t.data;
+  const std::size_t size = changed ? fixed.size() : t.size;
+  char *doc = kind == document_kind::feed ? lyrn_parse_feed_json(text, size, feed_url)
+                                          : lyrn_discover_slugs_json(size ? text : "", size);
   lyrn_free(doc);
   return doc != nullptr;
 }
 
 }  // namespace
+
+text_buffer::~text_buffer() { std::free(data_); }
+
+void text_buffer::swap(text_buffer &other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(capacity_, other.capacity_);
+}
+
+void text_buffer::reserve(std::size_t capacity) {
+  if (capacity <= capacity_) return;
+  void *grown = std::realloc(data_, capacity);
+  if (!grown) throw std::bad_alloc();
+  data_ = static_cast<char *>(grown);
+  capacity_ = capacity;
+}
+
+void text_buffer::append(const char *bytes, std::size_t n) {
+  if (n > capacity_ - size_) {
+    if (n > static_cast<std::size_t>(-1) / 2 - size_) throw std::bad_alloc();
+    reserve(std::max(size_ + n, capacity_ * 2));
+  }
+  std::memcpy(data_ + size_, bytes, n);
+  size_ += n;
+}
 
 encoding_choice parse_encoding_choice(const std::string &value) {
   encoding_choice c;
@@ -564,7 +596,7 @@ bool prepare(const char *data, std::size_t size, const prepare_options &options,
   out->size = size;
   if (!options.is_text && !to_utf8(out->data, out->size, options.encoding, out, why)) return false;
   if (options.encoding.mode != encoding_choice::none) {
-    std::string rewritten;
+    text_buffer rewritten;
     out->pairs = rewrite_pairs(out->data, out->size, &rewritten);
     if (out->pairs) {
       out->owned.swap(rewritten);
@@ -573,7 +605,7 @@ bool prepare(const char *data, std::size_t size, const prepare_options &options,
     }
   }
   if (options.repair) {
-    std::string fixed;
+    text_buffer fixed;
     out->repaired = repair_text(out->data, out->size, &fixed);
     if (out->repaired) {
       out->owned.swap(fixed);

@@ -67,12 +67,35 @@ struct prepare_options {
   bool is_text = false;  // already text (a JavaScript string): never transcoded
 };
 
+// A growable block from malloc: space reserved and not yet written costs
+// address space only, which lets a conversion reserve for its worst case.
+// Throws std::bad_alloc when it cannot grow.
+class text_buffer {
+ public:
+  text_buffer() = default;
+  text_buffer(const text_buffer &) = delete;
+  text_buffer &operator=(const text_buffer &) = delete;
+  ~text_buffer();
+  void swap(text_buffer &other) noexcept;
+  void reserve(std::size_t capacity);
+  void append(const char *bytes, std::size_t n);
+  char *data() { return data_; }
+  const char *data() const { return data_; }
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  void set_size(std::size_t n) { size_ = n; }  // n <= capacity()
+
+ private:
+  char *data_ = nullptr;
+  std::size_t size_ = 0, capacity_ = 0;
+};
+
 // The text the library reads: the caller's bytes when nothing had to
 // change, else `owned`.
 struct prepared_text {
   const char *data = "";
   std::size_t size = 0;
-  std::string owned;
+  text_buffer owned;
   std::string from;           // the source encoding when transcoded
   std::string warning;        // the declaration contradicts the bytes
   std::size_t pairs = 0;      // reference pairs rewritten as one character
