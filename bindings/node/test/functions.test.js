@@ -164,6 +164,10 @@ test('arguments of the wrong type throw TypeError', () => {
     () => lyrn.parseFeedSync(new Uint16Array(4)),
     () => lyrn.parseFeedSync('<rss/>', 5),
     () => lyrn.parseFeedSync('<rss/>', 'https://a/b\u0000c'),
+    () => lyrn.parseFeedSync('<rss/>', null, { encoding: 5 }),
+    () => lyrn.parseFeedJsonSync('<rss/>', null, { repair: 'yes' }),
+    () => lyrn.parseFeedSync('<rss/>', null, 'ISO-8859-1'),
+    () => lyrn.discoverSlugs('', { encoding: null }),
   ];
   for (const call of calls) assert.throws(call, TypeError, call.toString());
 });
