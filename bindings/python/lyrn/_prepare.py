@@ -30,6 +30,7 @@ _REFERENCE = re.compile(rb"&#(?:[xX]([0-9A-Fa-f]{1,10})|([0-9]{1,11}));")
 # The end tag of a duration, in any letter case, whitespace allowed after "</".
 _DURATION_END = re.compile(rb"</[ \t\n\v\f\r]*itunes:duration", re.IGNORECASE)
 _SPACE = b" \t\n\v\f\r"
+_LEADING_SPACE = re.compile(rb"[ \t\n\v\f\r]*")
 _UTF8_NAMES = {"utf-8", "utf8", "us-ascii", "ascii"}
 _WIDE_PREFIXES = ("utf-16", "utf16", "utf-32", "utf32", "ucs-2", "ucs-4")
 
@@ -87,7 +88,7 @@ def _transcode(data: bytes, name: str, skip: int) -> Tuple[Optional[bytes], Opti
     if codec in ("utf-16", "utf-32") and data[skip:skip + 2] not in (b"\xff\xfe", b"\xfe\xff"):
         codec += "-be"
     try:
-        return codecs.decode(data[skip:], codec).encode("utf-8"), None
+        return codecs.decode(memoryview(data)[skip:], codec).encode("utf-8"), None
     except UnicodeDecodeError as exc:
         at = skip + exc.start
         done = data[skip:at].decode(codec, "replace").encode("utf-8", "surrogatepass")
@@ -125,7 +126,7 @@ def _signature(data: bytes) -> Tuple[Optional[str], int, bool]:
 def _declared_encoding(data: bytes) -> Optional[Tuple[str, int]]:
     """The encoding an XML declaration at the start names, with the offset of
     the name; reads no further than the declaration's '>'."""
-    i = len(data) - len(data.lstrip(_SPACE))
+    i = _LEADING_SPACE.match(data).end()  # type: ignore[union-attr]
     if data[i:i + 5] != b"<?xml" or len(data) - i < 6 or data[i + 5] not in _SPACE:
         return None
     end = data.find(b">", i)
