@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "lyrn.h"
 
@@ -208,31 +209,42 @@ std::size_t rewrite_pairs(const char *text, std::size_t n, text_buffer *out) {
   return pairs;
 }
 
-// Replaces every invalid UTF-8 sequence (each maximal invalid part, as
-// Unicode recommends) and every surrogate reference with U+FFFD. Returns how
-// many it replaced; *out is filled only when that is not 0.
-std::size_t repair_text(const char *text, std::size_t n, text_buffer *out) {
-  const auto *p = reinterpret_cast<const unsigned char *>(text);
-  std::size_t replaced = 0, copied = 0, i = 0, len;
+// The next spot at or after i that the library's writer refuses: an
+// invalid UTF-8 sequence (its maximal invalid part, as Unicode recommends)
+// or, with `refs`, a surrogate reference. Returns n when there is none;
+// *len is the spot's length.
+std::size_t next_spot(const unsigned char *p, std::size_t n, std::size_t i, bool refs, std::size_t *len) {
   uint64_t v;
   while (i < n) {
-    std::size_t bad = 0;
     if (p[i] < 0x80) {
-      if (p[i] == '&' && (len = read_numeric_reference(p + i, n - i, &v)) && is_surrogate(v)) bad = len;
-      else ++i;
-    } else if (read_sequence(p + i, n - i, &len)) {
-      i += len;
+      if (refs && p[i] == '&' && (*len = read_numeric_reference(p + i, n - i, &v)) && is_surrogate(v)) return i;
+      ++i;
+    } else if (read_sequence(p + i, n - i, len)) {
+      i += *len;
     } else {
-      bad = len;
+      return i;
     }
-    if (bad) {
-      if (replaced == 0) out->reserve(n + 16);
-      out->append(text + copied, i - copied);
-      out->append(kReplacement, 3);
-      i += bad;
-      copied = i;
-      ++replaced;
+  }
+  return n;
+}
+
+// Replaces every spot (invalid sequences, and surrogate references when
+// `refs`) after the first `keep` with U+FFFD. Returns how many it replaced;
+// *out is filled only when that is not 0.
+std::size_t repair_text(const char *text, std::size_t n, text_buffer *out, bool refs = true, std::size_t keep = 0) {
+  const auto *p = reinterpret_cast<const unsigned char *>(text);
+  std::size_t replaced = 0, copied = 0, index = 0, len = 0;
+  for (std::size_t i = next_spot(p, n, 0, refs, &len); i < n; i = next_spot(p, n, i, refs, &len)) {
+    if (index++ < keep) {
+      i += len;
+      continue;
     }
+    if (replaced == 0) out->reserve(n + 16);
+    out->append(text + copied, i - copied);
+    out->append(kReplacement, 3);
+    i += len;
+    copied = i;
+    ++replaced;
   }
   if (replaced) out->append(text + copied, n - copied);
   return replaced;
@@ -481,17 +493,39 @@ failure non_finite() {
   return f;
 }
 
-// True when the library writes a document for the text once every invalid
-// sequence and surrogate reference in it is replaced.
-bool repaired_converts(const prepared_text &t, const char *feed_url, document_kind kind) {
+// True when the library writes a document for the text once every spot
+// after the first `keep` is replaced.
+bool converts_with(const prepared_text &t, const char *feed_url, document_kind kind, std::size_t keep) {
+  const bool feed = kind == document_kind::feed;
   text_buffer fixed;
-  const bool changed = repair_text(t.data, t.size, &fixed) != 0;
+  const bool changed = repair_text(t.data, t.size, &fixed, feed, keep) != 0;
   const char *text = changed ? fixed.data() : t.data;
   const std::size_t size = changed ? fixed.size() : t.size;
-  char *doc = kind == document_kind::feed ? lyrn_parse_feed_json(text, size, feed_url)
-                                          : lyrn_discover_slugs_json(size ? text : "", size);
+  char *doc = feed ? lyrn_parse_feed_json(text, size, feed_url) : lyrn_discover_slugs_json(size ? text : "", size);
   lyrn_free(doc);
   return doc != nullptr;
+}
+
+// The offset of the first spot whose bytes the library's writer refuses:
+// spots in fields it never writes do not count. The smallest k for which
+// the text still fails with spots 0..k as they are and the rest replaced,
+// found by bisection (a conversion per step), only when there are several.
+std::size_t first_refused_spot(const prepared_text &t, const char *feed_url, document_kind kind) {
+  const auto *p = reinterpret_cast<const unsigned char *>(t.data);
+  const bool refs = kind == document_kind::feed;
+  std::vector<std::size_t> spots;
+  std::size_t len = 0;
+  for (std::size_t i = next_spot(p, t.size, 0, refs, &len); i < t.size; i = next_spot(p, t.size, i, refs, &len)) {
+    spots.push_back(i);
+    i += len;
+  }
+  std::size_t lo = 0, hi = spots.size() - 1;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (converts_with(t, feed_url, kind, mid + 1)) lo = mid + 1;
+    else hi = mid;
+  }
+  return spots[lo];
 }
 
 }  // namespace
@@ -644,9 +678,13 @@ failure diagnose(const prepared_text &t, const char *feed_url, document_kind kin
     return f;
   }
   // With a number and a text both suspect, a repaired copy tells which.
-  if (number && (causes == 1 || !repaired_converts(t, feed_url, kind))) return non_finite();
-  if (bad && (!ref || bad_at < ref_at)) return invalid_at(t, bad_at, what);
-  return surrogate_at(t, ref_at, ref_code);
+  if (number && (causes == 1 || !converts_with(t, feed_url, kind, 0))) return non_finite();
+  const std::size_t at = first_refused_spot(t, feed_url, kind);
+  uint64_t code;
+  const auto *p = reinterpret_cast<const unsigned char *>(t.data);
+  if (feed && p[at] == '&' && read_numeric_reference(p + at, t.size - at, &code))
+    return surrogate_at(t, at, static_cast<unsigned long>(code));
+  return invalid_at(t, at, what);
 }
 
 }  // namespace lyrn_host

@@ -15,7 +15,7 @@ after a failure.
 import codecs
 import math
 import re
-from typing import Callable, NamedTuple, Optional, Tuple
+from typing import Callable, List, NamedTuple, Optional, Tuple
 
 INVALID_UTF8 = "invalid utf-8"
 SURROGATE_REFERENCE = "surrogate reference"
@@ -221,6 +221,53 @@ def repair(text: bytes) -> bytes:
     return text
 
 
+def _spots(text: bytes, refs: bool) -> List[Tuple[int, int]]:
+    """The start and end of every spot the library's writer refuses, in
+    order: each maximal invalid part of a UTF-8 sequence and, with `refs`,
+    each surrogate reference."""
+    spots = []
+    view = memoryview(text)
+    at = 0
+    while at < len(text):
+        try:
+            codecs.utf_8_decode(view[at:], "strict", True)
+            break
+        except UnicodeDecodeError as exc:
+            spots.append((at + exc.start, at + exc.end))
+            at += exc.end
+    if refs and b"&#" in text:
+        spots.extend(m.span() for m in _REFERENCE.finditer(text) if 0xD800 <= _reference_value(m) <= 0xDFFF)
+        spots.sort()
+    return spots
+
+
+def _replace_spots(text: bytes, spots: List[Tuple[int, int]]) -> bytes:
+    pieces = []
+    copied = 0
+    for start, end in spots:
+        pieces.append(text[copied:start])
+        pieces.append(b"\xef\xbf\xbd")
+        copied = end
+    pieces.append(text[copied:])
+    return b"".join(pieces)
+
+
+def _first_refused_spot(text: bytes, refs: bool, converts: Callable[[bytes], bool]) -> int:
+    """The offset of the first spot whose bytes the library's writer refuses
+    (spots in fields it never writes do not count): the smallest k for which
+    the text still fails with spots 0..k as they are and the rest replaced,
+    found by bisection, one conversion a step, only when there are several."""
+    spots = _spots(text, refs)
+    lo, hi = 0, len(spots) - 1
+    while lo < hi:
+        mid = (lo + hi) // 2
+        if converts(_replace_spots(text, spots[mid + 1:])):
+            lo = mid + 1
+        else:
+            hi = mid
+    return spots[lo][0]
+
+
 def prepare(data: bytes, is_text: bool, encoding: str, repair_text: bool) -> Tuple[Optional[Prepared], Optional[Failure]]:
     source = None
     if not is_text:
@@ -286,12 +333,14 @@ def diagnose(prepared: Prepared, feed: bool, parse_duration: Callable[[bytes], f
     if number and (causes == 1 or not converts(repair(text))):
         return Failure(NON_FINITE_DURATION,
                        "a track duration or the total duration is not finite, and JSON has no such number")
-    if bad is not None and (reference is None or bad < reference[0]):
-        position = position_of(text, bad)
-        return Failure(INVALID_UTF8, "the %s is not UTF-8: invalid sequence at %s%s, byte 0x%02X; name its "
-                       "encoding with encoding=..., or pass repair=True"
-                       % (what, _where(position), transcoded, text[bad]), position)
-    assert reference is not None
-    position = position_of(text, reference[0])
-    return Failure(SURROGATE_REFERENCE, "the character reference at %s%s stands for U+%04X, a surrogate that "
-                   "UTF-8 cannot hold; pass repair=True" % (_where(position), transcoded, reference[1]), position)
+    at = _first_refused_spot(text, feed, converts)
+    reference = _REFERENCE.match(text, at) if feed else None
+    if reference is not None:
+        position = position_of(text, at)
+        return Failure(SURROGATE_REFERENCE, "the character reference at %s%s stands for U+%04X, a surrogate that "
+                       "UTF-8 cannot hold; pass repair=True" % (_where(position), transcoded,
+                                                               _reference_value(reference)), position)
+    position = position_of(text, at)
+    return Failure(INVALID_UTF8, "the %s is not UTF-8: invalid sequence at %s%s, byte 0x%02X; name its "
+                   "encoding with encoding=..., or pass repair=True"
+                   % (what, _where(position), transcoded, text[at]), position)
