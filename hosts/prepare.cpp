@@ -509,7 +509,8 @@ bool converts_with(const prepared_text &t, const char *feed_url, document_kind k
 // The offset of the first spot whose bytes the library's writer refuses:
 // spots in fields it never writes do not count. The smallest k for which
 // the text still fails with spots 0..k as they are and the rest replaced,
-// found by bisection (a conversion per step), only when there are several.
+// found by a galloping search and bisection (a conversion per step), only
+// when there are several.
 std::size_t first_refused_spot(const prepared_text &t, const char *feed_url, document_kind kind) {
   const auto *p = reinterpret_cast<const unsigned char *>(t.data);
   const bool refs = kind == document_kind::feed;
@@ -519,7 +520,16 @@ std::size_t first_refused_spot(const prepared_text &t, const char *feed_url, doc
     spots.push_back(i);
     i += len;
   }
+  // Probes 0, 1, 3, 7, ... first, so that a culprit near the start costs few
+  // conversions; the text with every spot as it is fails already.
   std::size_t lo = 0, hi = spots.size() - 1;
+  for (std::size_t probe = 0; probe < hi; probe = std::min(hi, probe * 2 + 1)) {
+    if (!converts_with(t, feed_url, kind, probe + 1)) {
+      hi = probe;
+      break;
+    }
+    lo = probe + 1;
+  }
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
     if (converts_with(t, feed_url, kind, mid + 1)) lo = mid + 1;

@@ -256,9 +256,19 @@ def _first_refused_spot(text: bytes, refs: bool, converts: Callable[[bytes], boo
     """The offset of the first spot whose bytes the library's writer refuses
     (spots in fields it never writes do not count): the smallest k for which
     the text still fails with spots 0..k as they are and the rest replaced,
-    found by bisection, one conversion a step, only when there are several."""
+    found by a galloping search and bisection, one conversion a step, only
+    when there are several."""
     spots = _spots(text, refs)
     lo, hi = 0, len(spots) - 1
+    # Probes 0, 1, 3, 7, ... first, so that a culprit near the start costs few
+    # conversions; the text with every spot as it is fails already.
+    probe = 0
+    while probe < hi:
+        if not converts(_replace_spots(text, spots[probe + 1:])):
+            hi = probe
+            break
+        lo = probe + 1
+        probe = min(hi, probe * 2 + 1)
     while lo < hi:
         mid = (lo + hi) // 2
         if converts(_replace_spots(text, spots[mid + 1:])):
