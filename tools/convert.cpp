@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "convert.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "lyrn.h"
-#include "utf8.hpp"
+#include "prepare.hpp"
 
 namespace lyrn_tool {
 namespace {
@@ -21,18 +20,21 @@ char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - '
 // Counts start tags named `name` (any letter case) as the library cuts them:
 // '<', optional whitespace, the name, then whitespace, '>' or "/>". Stops
 // at `enough`. End tags, comments and declarations never match.
-std::size_t count_start_tags(const std::string &b, const char *name, std::size_t enough) {
+std::size_t count_start_tags(const char *b, std::size_t size, const char *name, std::size_t enough) {
   const std::size_t n = std::strlen(name);
   std::size_t count = 0;
-  for (std::size_t i = b.find('<'); i != std::string::npos && count < enough; i = b.find('<', i + 1)) {
+  for (std::size_t i = 0; i < size && count < enough; ++i) {
+    const void *lt = std::memchr(b + i, '<', size - i);
+    if (!lt) break;
+    i = static_cast<std::size_t>(static_cast<const char *>(lt) - b);
     std::size_t j = i + 1;
-    while (j < b.size() && is_space(b[j])) ++j;
-    if (b.size() - j <= n) break;
+    while (j < size && is_space(b[j])) ++j;
+    if (size - j <= n) break;
     std::size_t k = 0;
     while (k < n && ascii_lower(b[j + k]) == name[k]) ++k;
     if (k < n) continue;
     const char after = b[j + n];
-    if (is_space(after) || after == '>' || (after == '/' && j + n + 1 < b.size() && b[j + n + 1] == '>'))
+    if (is_space(after) || after == '>' || (after == '/' && j + n + 1 < size && b[j + n + 1] == '>'))
       ++count;
   }
   return count;
@@ -45,72 +47,61 @@ std::size_t track_count(const char *json) {
   return p ? std::strtoull(p + 13, nullptr, 10) : 0;
 }
 
-std::string where(const std::string &text, std::size_t offset) {
-  const text_position pos = position_of(text, offset);
-  return "byte offset " + std::to_string(pos.offset) + " (line " + std::to_string(pos.line) +
-         ", column " + std::to_string(pos.column) + ")";
+// One line for a refused conversion: the code, then what the shared
+// diagnosis says, then what to try with this tool's options.
+std::string failure_line(const std::string &label, const lyrn_host::failure &f) {
+  std::string line = label + ": " + f.code;
+  if (f.message == f.code) return line;  // the library's own texts say it all
+  if (f.about_url) return line + ": the --url value is not valid UTF-8";
+  line += ": " + f.message;
+  if (f.code == lyrn_host::kInvalidUtf8) line += "; name its encoding with --encoding, or use --repair";
+  else if (f.code == lyrn_host::kSurrogateReference) line += "; use --repair";
+  return line;
 }
 
-// Why the library wrote no document for text that held no message: the
-// first thing in the input that its writer refuses, else the number.
-// Positions count in the text as handed over, so a transcoded input says so.
-std::string why_not_written(const std::string &text, const std::string &from, const char *what,
-                            const char *url, bool feed) {
-  const std::string in_text = from.empty() ? "" : " of the text transcoded from " + from;
-  std::size_t at;
-  unsigned long code;
-  if (find_invalid_utf8(text, &at)) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(text[at]));
-    return std::string("the ") + what + " is not UTF-8: invalid sequence at " + where(text, at) +
-           in_text + ", byte " + hex + "; name its encoding with --encoding, or use --repair";
-  }
-  if (feed && find_surrogate_reference(text, &at, &code)) {
-    char cp[16];
-    std::snprintf(cp, sizeof cp, "U+%04lX", code);
-    return std::string("the character reference at ") + where(text, at) + in_text + " stands for " + cp +
-           ", a surrogate that UTF-8 cannot hold; use --repair";
-  }
-  std::string url_text = url ? url : "";
-  if (find_invalid_utf8(url_text, &at)) return "the --url value is not valid UTF-8";
-  if (feed) return "a track duration or the total duration is not finite, and JSON has no such number";
-  return std::string("the ") + what + " could not be written";
-}
-
-// Transcoding and repair, shared by both inputs. False when the bytes cannot
-// be turned into UTF-8.
-bool prepare(const std::string &label, std::string *bytes, const convert_options &options,
-             convert_result *result, std::string *from) {
-  std::string warning, error;
-  if (!to_utf8(bytes, options.encoding, from, &warning, &error)) {
-    result->messages.push_back(label + ": " + error);
+// Transcoding, reference pairs and repair, shared by both inputs. False
+// when the bytes cannot be turned into UTF-8.
+bool prepare(const std::string &label, const char *data, std::size_t size, const convert_options &options,
+             convert_result *result, lyrn_host::prepared_text *text) {
+  lyrn_host::prepare_options how;
+  how.encoding = options.encoding;
+  how.repair = options.repair;
+  lyrn_host::failure why;
+  if (!lyrn_host::prepare(data, size, how, text, &why)) {
+    result->messages.push_back(failure_line(label, why));
     return false;
   }
-  if (!warning.empty() && !options.quiet) result->messages.push_back(label + ": warning: " + warning);
-  if (options.repair) {
-    const std::size_t replaced = repair_utf8(bytes);
-    if (replaced && !options.quiet)
-      result->messages.push_back(label + ": warning: " + std::to_string(replaced) +
-                                 (replaced == 1 ? " invalid sequence" : " invalid sequences") +
-                                 " replaced with U+FFFD");
-  }
+  if (!text->warning.empty() && !options.quiet) result->messages.push_back(label + ": warning: " + text->warning);
+  if (text->repaired && !options.quiet)
+    result->messages.push_back(label + ": warning: " + std::to_string(text->repaired) +
+                               (text->repaired == 1 ? " invalid sequence" : " invalid sequences") +
+                               " replaced with U+FFFD");
   return true;
 }
 
-void warn_about_feed(const std::string &label, const std::string &bytes, convert_result *result) {
-  if (bytes.empty()) {
+// The reason for a null result: the library's last error, else the cause
+// the diagnosis finds in the text.
+std::string refusal(const std::string &label, const lyrn_host::prepared_text &text, const char *url,
+                    lyrn_host::document_kind kind) {
+  const char *why = lyrn_last_error();
+  if (*why) return label + ": " + why;
+  return failure_line(label, lyrn_host::diagnose(text, url, kind));
+}
+
+void warn_about_feed(const std::string &label, const char *bytes, std::size_t size, convert_result *result) {
+  if (size == 0) {
     result->messages.push_back(label + ": warning: the input is empty");
     return;
   }
-  if (count_start_tags(bytes, "rss", 1) == 0 && count_start_tags(bytes, "channel", 1) == 0) {
-    const bool gzip = bytes.size() >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B';
+  if (count_start_tags(bytes, size, "rss", 1) == 0 && count_start_tags(bytes, size, "channel", 1) == 0) {
+    const bool gzip = size >= 2 && bytes[0] == '\x1F' && bytes[1] == '\x8B';
     const char *hint = gzip ? "the input is gzip-compressed; decompress it first"
-                       : count_start_tags(bytes, "feed", 1) ? "an Atom feed? Only RSS is read"
+                       : count_start_tags(bytes, size, "feed", 1) ? "an Atom feed? Only RSS is read"
                                                             : "is this an RSS feed?";
     result->messages.push_back(label + ": warning: no <rss> or <channel> start tag: " + hint);
   }
   if (result->tracks == 0) {
-    const std::size_t items = count_start_tags(bytes, "item", static_cast<std::size_t>(-1));
+    const std::size_t items = count_start_tags(bytes, size, "item", static_cast<std::size_t>(-1));
     if (items)
       result->messages.push_back(label + ": warning: " + std::to_string(items) +
                                  (items == 1 ? " <item> tag" : " <item> tags") +
@@ -128,32 +119,28 @@ void library_text::reset(char *text) {
 
 void convert_feed(const std::string &label, const char *data, std::size_t size,
                   const convert_options &options, convert_result *result) {
-  std::string bytes(data, size);
-  std::string from;
-  if (!prepare(label, &bytes, options, result, &from)) return;
+  lyrn_host::prepared_text text;
+  if (!prepare(label, data, size, options, result, &text)) return;
   // The exact byte count goes in, so a NUL is an ordinary byte. An empty
   // input is "" with length 0, which the library reads as the same thing.
-  char *json = lyrn_parse_feed_json(bytes.c_str(), bytes.size(), options.url);
+  char *json = lyrn_parse_feed_json(text.data, text.size, options.url);
   if (!json) {
-    const char *why = lyrn_last_error();
-    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "feed", options.url, true)));
+    result->messages.push_back(refusal(label, text, options.url, lyrn_host::document_kind::feed));
     return;
   }
   result->json.reset(json);
   result->tracks = track_count(json);
   result->ok = true;
-  if (!options.quiet) warn_about_feed(label, bytes, result);
+  if (!options.quiet) warn_about_feed(label, text.data, text.size, result);
 }
 
 void convert_listing(const std::string &label, const char *data, std::size_t size,
                      const convert_options &options, convert_result *result) {
-  std::string bytes(data, size);
-  std::string from;
-  if (!prepare(label, &bytes, options, result, &from)) return;
-  char *json = lyrn_discover_slugs_json(bytes.c_str(), bytes.size());
+  lyrn_host::prepared_text text;
+  if (!prepare(label, data, size, options, result, &text)) return;
+  char *json = lyrn_discover_slugs_json(text.data, text.size);
   if (!json) {
-    const char *why = lyrn_last_error();
-    result->messages.push_back(label + ": " + (*why ? why : why_not_written(bytes, from, "listing", nullptr, false)));
+    result->messages.push_back(refusal(label, text, nullptr, lyrn_host::document_kind::listing));
     return;
   }
   result->json.reset(json);

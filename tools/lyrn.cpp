@@ -8,9 +8,9 @@
 // rejected or could not be read, 2 on a usage error.
 //
 // The library reads UTF-8 only, so the feed and slug commands transcode other
-// encodings first (encoding.cpp), say where the bytes are not UTF-8 when the
-// library writes no document (utf8.cpp, convert.cpp) and convert many feeds
-// on several threads (batch.cpp).
+// encodings first and say why when the library writes no document (the
+// hosts' shared preparation in hosts/, used by convert.cpp), and convert many
+// feeds on several threads (batch.cpp).
 //
 // The tool never calls setlocale, so number reading and formatting here use
 // the "C" locale's '.' decimal point.
@@ -214,7 +214,8 @@ bool common_option(const command &cmd, int argc, char **argv, int *i,
 // An encoding that iconv does not know fails before any input is read.
 bool encoding_known(const command &cmd, const lyrn_tool::encoding_choice &choice) {
   if (choice.mode != lyrn_tool::encoding_choice::forced || lyrn_tool::iconv_knows(choice.name)) return true;
-  std::fprintf(stderr, "lyrn: %s: encoding '%s' is not known to iconv\n", cmd.name, choice.name.c_str());
+  std::fprintf(stderr, "lyrn: %s: %s: %s\n", cmd.name, lyrn_host::kUnknownEncoding,
+               lyrn_host::unknown_encoding(choice.name).message.c_str());
   return false;
 }
 

@@ -2,8 +2,24 @@
 // Types of the `lyrn` package: podcast-style RSS feeds of music channels to
 // JSON playlists, through the native lyrn library.
 
-/** Feed bytes: a Buffer or Uint8Array is read as it is (NUL bytes are ordinary bytes); a string is encoded as UTF-8. */
+/**
+ * Feed bytes: a Buffer or Uint8Array is read to its length (NUL bytes are ordinary bytes) and its encoding found
+ * as {@link ConvertOptions} says; a string is already text: it is encoded as UTF-8 and never transcoded.
+ */
 export type FeedInput = Buffer | Uint8Array | string;
+
+/** How feed and listing bytes are prepared before the library reads them. */
+export interface ConvertOptions {
+  /**
+   * "auto" (the default): a byte order mark, else the XML declaration's encoding, else UTF-8, converted to UTF-8
+   * with iconv; an encoding name iconv knows ("ISO-8859-1", "windows-1252", "UTF-16LE", ...); or "none", the bytes
+   * as they are. Except under "none", a character reference pair that encodes one supplementary character
+   * ("&#55357;&#56832;") is rewritten as that character.
+   */
+  encoding?: string;
+  /** Replace every invalid UTF-8 sequence and every remaining surrogate reference with U+FFFD. Default false. */
+  repair?: boolean;
+}
 
 /** One playlist entry: one item of the feed with an enclosure URL not seen before. */
 export interface Track {
@@ -45,35 +61,45 @@ export interface Playlist {
  */
 export class LyrnError extends Error {
   /**
-   * The library's own reason: "invalid base_url", "invalid user_id", "invalid slug", "out of memory";
-   * or "cannot write document" when a JSON document could not be written (a text in the input that is
-   * not valid UTF-8, or no memory).
+   * The library's own reason: "null xml", "null html", "invalid base_url", "invalid user_id", "invalid slug",
+   * "out of memory"; or, when the library wrote no document, the cause found in the input: "invalid utf-8",
+   * "surrogate reference", "non-finite duration", "document too large" (longer than a JavaScript string can
+   * be), "unknown encoding", "cannot decode" (bytes not valid in the named encoding), or "cannot write
+   * document" when none of these shows. The same codes as the lyrn tool and the Python package.
    */
   readonly code: string;
-  constructor(message: string, code: string);
+  /** The byte to blame, counted in the text the library was given (after transcoding); null when none is. */
+  readonly offset: number | null;
+  /** Its 1-based line, or null. */
+  readonly line: number | null;
+  /** Its 1-based column in characters, or null. */
+  readonly column: number | null;
+  constructor(message: string, code: string, offset?: number | null, line?: number | null, column?: number | null);
 }
 
 /**
  * Converts a feed into a playlist on libuv's thread pool; the calling thread only parses the result.
  * A Buffer or Uint8Array is read in place and kept alive until the promise settles: do not change it,
- * or transfer its ArrayBuffer, before then (the rule of fs.write). A string is encoded to UTF-8 first.
+ * or transfer its ArrayBuffer, before then (the rule of fs.write). A string is encoded to UTF-8 first and
+ * never transcoded. Bytes are prepared as `options` says.
  * Malformed markup is never an error: what cannot be read is skipped.
  * @param data the feed's bytes
  * @param feedUrl where the feed was fetched; written as "feedURL", and its folder names the playlist
  *   when the channel has no title. Must not contain a NUL character.
- * @returns the playlist; rejects with a {@link LyrnError} coded "cannot write document" when the
- *   feed holds text that is not valid UTF-8, and with a TypeError for arguments of the wrong type.
+ * @param options the encoding and repair, see {@link ConvertOptions}
+ * @returns the playlist; rejects with a {@link LyrnError} whose code names the cause when no document can be
+ *   written (see {@link LyrnError.code}), and with a TypeError for arguments of the wrong type.
  */
-export function parseFeed(data: FeedInput, feedUrl?: string | null): Promise<Playlist>;
+export function parseFeed(data: FeedInput, feedUrl?: string | null, options?: ConvertOptions): Promise<Playlist>;
 
 /** As {@link parseFeed}, resolving with the compact JSON text of the document. */
-export function parseFeedJson(data: FeedInput, feedUrl?: string | null): Promise<string>;
+export function parseFeedJson(data: FeedInput, feedUrl?: string | null, options?: ConvertOptions): Promise<string>;
 
 /** As {@link parseFeed}, on the calling thread: for scripts, not for a thread that draws a window. Throws where parseFeed rejects. */
-export function parseFeedSync(data: FeedInput, feedUrl?: string | null): Playlist;
+export function parseFeedSync(data: FeedInput, feedUrl?: string | null, options?: ConvertOptions): Playlist;
 
 /** As {@link parseFeedJson}, on the calling thread. Throws where parseFeedJson rejects. */
-export function parseFeedJsonSync(data: FeedInput, feedUrl?: string | null): string;
+export function parseFeedJsonSync(data: FeedInput, feedUrl?: string | null, options?: ConvertOptions): string;
 
 /**
  * Reads a duration: "SS", "MM:SS" or "HH:MM:SS", each field a non-negative decimal number (fractions
@@ -130,10 +156,11 @@ export function buildUserFeedUrl(baseUrl: string, userId: string, slug: string):
  * (or with apostrophes) whose NAME is a safe path segment, in order of first appearance, without exact
  * duplicates and without "video" in any case; the first "all" after the first place is moved to the
  * front. null gives [].
- * @throws LyrnError coded "cannot write document" when a slug is not valid UTF-8; TypeError for
- *   arguments of other types.
+ * The listing's bytes are prepared as `options` says, as a feed's are.
+ * @throws LyrnError coded "invalid utf-8" when a slug is not valid UTF-8 (or "unknown encoding",
+ *   "cannot decode"); TypeError for arguments of other types.
  */
-export function discoverSlugs(html: FeedInput | null | undefined): string[];
+export function discoverSlugs(html: FeedInput | null | undefined, options?: ConvertOptions): string[];
 
 /** Runs the library's ten built-in checks: 0 when all pass, else the number (1 to 10) of the first that failed. */
 export function selftest(): number;

@@ -63,7 +63,7 @@ mini_json='{"name":"Mix","feedURL":"","artworkURL":null,"trackCount":1,"totalDur
 empty_json='{"name":"all","feedURL":"'$base'/u/all/feed.xml","artworkURL":null,"trackCount":0,"totalDuration":0.0,"tracks":[]}'
 nul_json='{"name":"Nul","feedURL":"","artworkURL":null,"trackCount":1,"totalDuration":0.0,"tracks":[{"title":"Song","artist":"","duration":0.0,"streamURL":"s.mp3","artworkURL":null,"publishTimestamp":0,"byteLength":0}]}'
 slugs_json='["all","worship","Rock"]'
-not_utf8='the feed is not UTF-8: invalid sequence at'
+not_utf8='invalid utf-8: the feed is not UTF-8: invalid sequence at'
 try_options='; name its encoding with --encoding, or use --repair'
 
 #      name                 exit stdout                    stderr    arguments
@@ -76,7 +76,7 @@ expect feed-missing-file    1 "" "lyrn: missing.xml: No such file or directory" 
 expect feed-directory       1 "" "lyrn: dir: Is a directory"          feed dir
 expect slugs-file           0 "$slugs_json"                ""        slugs "$dir/listing.html"
 expect slugs-empty-file     0 "[]"                         ""        slugs empty
-expect slugs-invalid-utf8   1 "" "lyrn: bad-utf8.html: the listing is not UTF-8: invalid sequence at byte offset 11 (line 1, column 12), byte 0xFF$try_options" slugs bad-utf8.html
+expect slugs-invalid-utf8   1 "" "lyrn: bad-utf8.html: invalid utf-8: the listing is not UTF-8: invalid sequence at byte offset 11 (line 1, column 12), byte 0xFF$try_options" slugs bad-utf8.html
 expect url                  0 "$base/user-123/all/feed.xml" ""       url "$base//" user-123 all
 expect url-bad-base         1 "" "lyrn: invalid base_url"            url ftp://files.example.org/music user-123 all
 expect url-bad-user         1 "" "lyrn: invalid user_id"             url "$base" ../etc all
@@ -164,10 +164,10 @@ expect feed-encoding-forced 0 "$(playlist Café Song)"      ""        feed no-de
 expect feed-encoding-auto   0 "$cafe"                      ""        feed --encoding=auto latin1.xml
 expect feed-encoding-none   1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding none latin1.xml
 expect feed-forced-utf8     1 "" "lyrn: latin1.xml: $not_utf8 $latin1_at" feed --encoding utf-8 latin1.xml
-expect feed-encoding-unknown 1 "" "lyrn: feed: encoding 'x-bogus' is not known to iconv" feed latin1.xml --encoding x-bogus
-expect feed-declared-unknown 1 "" "lyrn: unknown-declared.xml: encoding 'x-unheard-of' named by the XML declaration at byte offset 30 is not known to iconv" feed unknown-declared.xml
-expect feed-declared-invalid 1 "" "lyrn: cp1252-bad.xml: invalid windows-1252 input at byte offset 68 (byte 0x81)" feed cp1252-bad.xml
-expect feed-utf16-cut       1 "" "lyrn: utf16-cut.xml: the input ends inside a UTF-16BE character at byte offset 100" feed utf16-cut.xml
+expect feed-encoding-unknown 1 "" "lyrn: feed: unknown encoding: encoding 'x-bogus' is not known to iconv" feed latin1.xml --encoding x-bogus
+expect feed-declared-unknown 1 "" "lyrn: unknown-declared.xml: unknown encoding: encoding 'x-unheard-of' named by the XML declaration at byte offset 30 (line 1, column 31) is not known to iconv" feed unknown-declared.xml
+expect feed-declared-invalid 1 "" "lyrn: cp1252-bad.xml: cannot decode: invalid windows-1252 input at byte offset 68 (line 2, column 23), byte 0x81" feed cp1252-bad.xml
+expect feed-utf16-cut       1 "" "lyrn: utf16-cut.xml: cannot decode: the input ends inside a UTF-16BE character at byte offset 100 (line 2, column 10)" feed utf16-cut.xml
 expect feed-stale-declaration 0 "$(playlist 'CafÃ©' $'DÃ©jÃ\xc2\xa0 vu')" "lyrn: stale-declaration.xml: warning: the XML declaration names ISO-8859-1 but the bytes are valid UTF-8; if the text looks wrong, try --encoding UTF-8" feed stale-declaration.xml
 expect feed-stale-forced    0 "$cafe"                      ""        feed stale-declaration.xml --encoding UTF-8
 expect feed-not-utf16       0 "$cafe" "lyrn: not-utf16.xml: warning: the XML declaration names UTF-16 but the bytes are not in it; they are read as UTF-8" feed not-utf16.xml
@@ -185,12 +185,12 @@ expect feed-invalid-line2   1 "" "lyrn: bad-line2.xml: $not_utf8 byte offset 25 
 expect feed-repair          0 "$(playlist 'Caf� ���' Song)" "lyrn: bad-line2.xml: warning: 4 invalid sequences replaced with U+FFFD" feed bad-line2.xml --repair
 expect feed-repair-quiet    0 "$(playlist 'Caf� ���' Song)" ""       feed bad-line2.xml --repair --quiet
 expect feed-repair-none     0 "$(playlist 'Caf�' 'D�j� vu')" ""    feed latin1.xml --encoding none --repair --quiet
-expect feed-surrogate-ref   1 "" "lyrn: surrogate.xml: the character reference at byte offset 22 (line 1, column 23) stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate.xml
+expect feed-surrogate-ref   1 "" "lyrn: surrogate.xml: surrogate reference: the character reference at byte offset 22 (line 1, column 23) stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate.xml
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <surrogate.xml; } >surrogate16.xml
-expect feed-surrogate-utf16 1 "" "lyrn: surrogate16.xml: the character reference at byte offset 22 (line 1, column 23) of the text transcoded from UTF-16LE stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate16.xml
+expect feed-surrogate-utf16 1 "" "lyrn: surrogate16.xml: surrogate reference: the character reference at byte offset 22 (line 1, column 23) of the text transcoded from UTF-16LE stands for U+D800, a surrogate that UTF-8 cannot hold; use --repair" feed surrogate16.xml
 expect feed-surrogate-repair 0 "$(playlist 'A�B' Song)"    ""        feed surrogate.xml --repair --quiet
-expect feed-infinite        1 "" "lyrn: infinite.xml: a track duration or the total duration is not finite, and JSON has no such number" feed infinite.xml
-expect feed-url-not-utf8    1 "" "lyrn: $dir/mini.xml: the --url value is not valid UTF-8" feed "$dir/mini.xml" --url $'https://feeds.example.com/\xff/feed.xml'
+expect feed-infinite        1 "" "lyrn: infinite.xml: non-finite duration: a track duration or the total duration is not finite, and JSON has no such number" feed infinite.xml
+expect feed-url-not-utf8    1 "" "lyrn: $dir/mini.xml: invalid utf-8: the --url value is not valid UTF-8" feed "$dir/mini.xml" --url $'https://feeds.example.com/\xff/feed.xml'
 
 # Warnings: the exit status stays, --quiet silences them.
 printf '<html><head><title>Not found</title></head></html>' >page.html
@@ -253,7 +253,7 @@ expect batch-duplicate-name 2 "" "$(hint "lyrn: feed: 'in/a/evening.xml' and 'x/
 [ ! -e outd ] && ok=1 || ok=0
 report batch-duplicate-writes-nothing "$ok" "outd was created"
 expect batch-failures       1 "" "$(printf '%s\n' \
-  "lyrn: cp1252-bad.xml: invalid windows-1252 input at byte offset 68 (byte 0x81)" \
+  "lyrn: cp1252-bad.xml: cannot decode: invalid windows-1252 input at byte offset 68 (line 2, column 23), byte 0x81" \
   "lyrn: missing.xml: No such file or directory" \
   "lyrn: page.html: $no_rss is this an RSS feed?" \
   "lyrn: 5 files, 2 failed, 3 tracks, 0.00 MB in T")" feed latin1.xml cp1252-bad.xml missing.xml page.html "$dir/feed.xml" -o outf --jobs 2

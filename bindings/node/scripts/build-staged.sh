@@ -14,10 +14,13 @@ if [ ! -f "$pkg/node_modules/node-addon-api/package.json" ] || [ ! -f "$pkg/node
   exit 1
 fi
 
-# node-gyp reads binding.gyp, src/ and scripts/ from the folder it runs in.
+# node-gyp reads binding.gyp, src/ and scripts/ from the folder it runs in,
+# and the hosts' shared preparation from hosts/ beside them.
 mkdir -p "$stage"
-rm -rf "$stage/src" "$stage/scripts"
+rm -rf "$stage/src" "$stage/scripts" "$stage/hosts"
 cp -R "$pkg/binding.gyp" "$pkg/package.json" "$pkg/src" "$pkg/scripts" "$stage/"
+mkdir "$stage/hosts"
+cp "$pkg/../../hosts/prepare.cpp" "$pkg/../../hosts/prepare.hpp" "$stage/hosts/"
 ln -sfn "$pkg/node_modules" "$stage/node_modules"
 
 # Nothing may be fetched here.

@@ -11,6 +11,9 @@
 //      after `make run`), with ../../include.
 // A library outside the linker's default folders is found at run time
 // through an rpath to its folder.
+// `find-lib.js hosts-sources` and `hosts-include` name the hosts' shared
+// preparation: hosts/ in this package when it carries a copy (a staged
+// build), else ../../hosts of the source tree.
 'use strict';
 
 const fs = require('fs');
@@ -82,7 +85,26 @@ function locate() {
   return null;
 }
 
+// The folder of hosts/prepare.cpp, relative to the package folder (where
+// binding.gyp resolves sources).
+function hostsDir() {
+  const pkg = path.resolve(__dirname, '..');
+  for (const dir of [path.join(pkg, 'hosts'), path.join(pkg, '..', '..', 'hosts')]) {
+    if (fs.existsSync(path.join(dir, 'prepare.cpp'))) return path.relative(pkg, dir) || '.';
+  }
+  fail(`no hosts/prepare.cpp in ${pkg} or in the source tree around it`);
+  return null;
+}
+
 const what = process.argv[2];
+if (what === 'hosts-sources') {
+  process.stdout.write(path.join(hostsDir(), 'prepare.cpp') + '\n');
+  process.exit(0);
+}
+if (what === 'hosts-include') {
+  process.stdout.write(hostsDir() + '\n');
+  process.exit(0);
+}
 const found = locate();
 if (what === 'include') {
   process.stdout.write(found.includeDirs.join('\n') + '\n');
@@ -91,5 +113,5 @@ if (what === 'include') {
 } else if (what === 'where') {
   process.stdout.write(found.from + '\n');
 } else {
-  fail('usage: find-lib.js include|libs|where');
+  fail('usage: find-lib.js include|libs|where|hosts-sources|hosts-include');
 }

@@ -143,7 +143,7 @@ test('discoverSlugs rejects a slug that is not UTF-8', () => {
   const html = Buffer.concat([Buffer.from('<a href="./ok/">'), Buffer.from('<a href="./caf'), Buffer.from([0xe9]), Buffer.from('/">')]);
   assert.throws(
     () => lyrn.discoverSlugs(html),
-    (e) => e instanceof lyrn.LyrnError && e.code === 'cannot write document' && /not valid UTF-8/.test(e.message),
+    (e) => e instanceof lyrn.LyrnError && e.code === 'invalid utf-8' && /not UTF-8/.test(e.message) && e.offset === 30,
   );
 });
 
@@ -164,6 +164,10 @@ test('arguments of the wrong type throw TypeError', () => {
     () => lyrn.parseFeedSync(new Uint16Array(4)),
     () => lyrn.parseFeedSync('<rss/>', 5),
     () => lyrn.parseFeedSync('<rss/>', 'https://a/b\u0000c'),
+    () => lyrn.parseFeedSync('<rss/>', null, { encoding: 5 }),
+    () => lyrn.parseFeedJsonSync('<rss/>', null, { repair: 'yes' }),
+    () => lyrn.parseFeedSync('<rss/>', null, 'ISO-8859-1'),
+    () => lyrn.discoverSlugs('', { encoding: null }),
   ];
   for (const call of calls) assert.throws(call, TypeError, call.toString());
 });

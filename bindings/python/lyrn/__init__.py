@@ -10,14 +10,20 @@ package raises ImportError.
 Every function may run on any number of threads at once: ctypes releases the
 GIL for the length of each C call, so conversions on a thread pool run in
 parallel. Every string the library returns is copied into Python and released
-at once. Failures raise LyrnError, a ValueError.
+at once. Failures raise LyrnError, a ValueError with a code.
+
+Feed and listing bytes are prepared as the lyrn tool prepares them (see
+parse_feed_json): their encoding is found and converted to UTF-8, character
+reference pairs that encode one character are rewritten, and on request
+invalid UTF-8 is repaired. A refused conversion names its cause with the
+same codes, offsets, lines and columns as the tool and the Node.js package.
 """
 
 import ctypes
 import json
 from typing import Any, Dict, List, Optional, Union
 
-from . import _native
+from . import _native, _prepare
 
 __all__ = [
     "LyrnError",
@@ -48,16 +54,40 @@ BytesOrText = Union[bytes, bytearray, memoryview, str]
 class LyrnError(ValueError):
     """A call the library refused or could not complete.
 
-    The message is the library's last-error text where it left one
-    ("invalid user_id", "invalid slug", "invalid base_url", "out of memory"),
-    else a sentence saying why.
+    code: the library's last-error text where it left one ("null xml",
+    "null html", "invalid base_url", "invalid user_id", "invalid slug",
+    "out of memory"); for a document the library could not write, the cause
+    found in the input: "invalid utf-8", "surrogate reference",
+    "non-finite duration", "unknown encoding", "cannot decode" (bytes not
+    valid in the named encoding), or "cannot write document" when none of
+    these shows; None for an argument the library cannot take (a NUL
+    character in a text).
+    offset, line, column: the byte to blame, counted in the text the library
+    was given (after transcoding), with its 1-based line and column; None
+    where no byte is to blame.
+    The message is the library's text, or a sentence saying why.
     """
 
+    def __init__(self, message: str, code: Optional[str] = None, offset: Optional[int] = None,
+                 line: Optional[int] = None, column: Optional[int] = None) -> None:
+        super().__init__(message)
+        self.code = code
+        self.offset = offset
+        self.line = line
+        self.column = column
 
-_FEED_NOT_WRITTEN = (
-    "the playlist could not be written: the feed is not valid UTF-8 or holds a non-finite number"
-)
-_SLUGS_NOT_WRITTEN = "the slug list could not be written: a slug is not valid UTF-8"
+    def __reduce__(self) -> Any:
+        return (type(self), (str(self), self.code, self.offset, self.line, self.column))
+
+
+def _raise(failure: "_prepare.Failure") -> None:
+    offset, line, column = failure.position or (None, None, None)
+    raise LyrnError(failure.message, failure.code, offset, line, column)
+
+
+def _library_error(fallback: str) -> LyrnError:
+    text = _last_error()
+    return LyrnError(text, text) if text else LyrnError(fallback, "out of memory")
 
 
 def _take(ptr: Optional[int]) -> Optional[bytes]:
@@ -86,6 +116,32 @@ def _span(data: BytesOrText, what: str) -> bytes:
     raise TypeError("%s must be bytes or str, not %s" % (what, type(data).__name__))
 
 
+def _parse_duration_bytes(text: bytes) -> float:
+    return float(_lib.lyrn_parse_duration(text))
+
+
+def _prepared(data: BytesOrText, what: str, encoding: str, repair: bool) -> "_prepare.Prepared":
+    """The text the library reads, or LyrnError when it cannot be made."""
+    if not isinstance(encoding, str):
+        raise TypeError("encoding must be str, not %s" % type(encoding).__name__)
+    span = _span(data, what)
+    prepared, failure = _prepare.prepare(span, isinstance(data, str), encoding, bool(repair))
+    if failure is not None:
+        _raise(failure)
+    assert prepared is not None
+    return prepared
+
+
+def _converts(convert: Any) -> Any:
+    """Whether the library writes a document for a text (the diagnosis asks)."""
+    def run(text: bytes) -> bool:
+        ptr = convert(text)
+        if ptr:
+            _lib.lyrn_free(ptr)
+        return bool(ptr)
+    return run
+
+
 def _c_text(text: Optional[str], what: str) -> Optional[bytes]:
     """UTF-8 for a NUL-terminated argument. A NUL inside would end the text
     early and the library would judge only a prefix, so it is refused."""
@@ -110,7 +166,8 @@ def _c_segment(text: Optional[str], what: str) -> Optional[bytes]:
     return text.encode("utf-8").replace(b"\0", b"\x01")
 
 
-def parse_feed_json(data: Optional[BytesOrText], feed_url: Optional[str] = None) -> str:
+def parse_feed_json(data: Optional[BytesOrText], feed_url: Optional[str] = None, *,
+                    encoding: str = "auto", repair: bool = False) -> str:
     """Converts an RSS 2.0 feed with iTunes podcast tags into the compact JSON
     playlist document, as the library wrote it:
 
@@ -123,32 +180,51 @@ def parse_feed_json(data: Optional[BytesOrText], feed_url: Optional[str] = None)
     markup is never an error: what cannot be read is skipped.
 
     data: the feed; bytes are passed with their exact length, so a NUL inside
-    is an ordinary byte; str is encoded as UTF-8. None raises LyrnError
+    is an ordinary byte; str is already text: it is encoded as UTF-8 and
+    never transcoded, whatever its declaration says. None raises LyrnError
     ("null xml").
     feed_url: where the feed was fetched; None is written as "". Used for
     "feedURL" and, when the channel has no title, for the playlist name (the
     folder that holds the feed file, else "Playlist").
+    encoding: "auto" (a byte order mark, else the XML declaration's encoding,
+    else UTF-8), an encoding name Python's codecs know, or "none" (the bytes
+    as they are). Other encodings are converted to UTF-8 first. Except under
+    "none", a character reference pair that encodes one supplementary
+    character ("&#55357;&#56832;") is rewritten as that character.
+    repair: replace every invalid UTF-8 sequence and every remaining
+    surrogate reference with U+FFFD.
 
-    Raises LyrnError when the document cannot be written (a text that is not
-    valid UTF-8, a duration that is not finite, no memory).
+    Raises LyrnError when the document cannot be written, its code naming
+    the cause ("invalid utf-8", "surrogate reference", "non-finite duration",
+    "unknown encoding", "cannot decode", ...) and offset, line and column the
+    byte to blame.
     """
-    feed = None if data is None else _span(data, "data")
     url = _c_text(feed_url, "feed_url")
-    ptr = _lib.lyrn_parse_feed_json(feed, 0 if feed is None else len(feed), url)
-    doc = _take(ptr)
+    if data is None:
+        _take(_lib.lyrn_parse_feed_json(None, 0, url))
+        raise _library_error("the playlist could not be written")
+    prepared = _prepared(data, "data", encoding, repair)
+    feed = prepared.text
+    doc = _take(_lib.lyrn_parse_feed_json(feed, len(feed), url))
     if doc is None:
-        raise LyrnError(_last_error() or _FEED_NOT_WRITTEN)
+        why = _last_error()
+        if why:
+            raise LyrnError(why, why)
+        _raise(_prepare.diagnose(prepared, True, _parse_duration_bytes,
+                                 _converts(lambda text: _lib.lyrn_parse_feed_json(text, len(text), url))))
+    assert doc is not None
     return doc.decode("utf-8")
 
 
-def parse_feed(data: Optional[BytesOrText], feed_url: Optional[str] = None) -> Dict[str, Any]:
+def parse_feed(data: Optional[BytesOrText], feed_url: Optional[str] = None, *,
+               encoding: str = "auto", repair: bool = False) -> Dict[str, Any]:
     """parse_feed_json() read into Python objects: a dict with the keys name,
     feedURL, artworkURL (None when absent), trackCount, totalDuration (float
     seconds) and tracks, a list of dicts with title, artist, duration,
     streamURL, artworkURL, publishTimestamp (Unix seconds, 0 when none) and
     byteLength (0 when none). Same arguments and errors as parse_feed_json().
     """
-    result: Dict[str, Any] = json.loads(parse_feed_json(data, feed_url))
+    result: Dict[str, Any] = json.loads(parse_feed_json(data, feed_url, encoding=encoding, repair=repair))
     return result
 
 
@@ -202,7 +278,7 @@ def clean_title(text: Optional[str]) -> str:
     """
     result = _take(_lib.lyrn_clean_title(_c_text(text, "text")))
     if result is None:
-        raise LyrnError("out of memory")
+        raise LyrnError("out of memory", "out of memory")
     return result.decode("utf-8", "surrogateescape")
 
 
@@ -232,11 +308,11 @@ def build_user_feed_url(base: Optional[str], user: Optional[str], slug: Optional
     )
     url = _take(ptr)
     if url is None:
-        raise LyrnError(_last_error() or "the feed URL could not be built")
+        raise _library_error("the feed URL could not be built")
     return url.decode("utf-8")
 
 
-def discover_slugs(html: Optional[BytesOrText]) -> List[str]:
+def discover_slugs(html: Optional[BytesOrText], *, encoding: str = "auto", repair: bool = False) -> List[str]:
     """Finds a user's feed slugs in the HTML index page of the user's
     directory: every link href="./NAME/" (or with apostrophes) whose NAME is a
     safe path segment, in order of first appearance, without exact duplicates
@@ -244,17 +320,24 @@ def discover_slugs(html: Optional[BytesOrText]) -> List[str]:
     moved to the front. Returns [] when there is none.
 
     html: bytes are passed with their exact length; str is encoded as UTF-8;
-    None is an empty listing.
-    Raises LyrnError when the list cannot be written (a slug that is not
-    valid UTF-8, no memory).
+    None is an empty listing. encoding and repair work as for
+    parse_feed_json().
+    Raises LyrnError when the list cannot be written (code "invalid utf-8"
+    for a slug that is not valid UTF-8; "unknown encoding", "cannot decode").
     """
-    listing = None if html is None else _span(html, "html")
+    prepared = None if html is None else _prepared(html, "html", encoding, repair)
+    listing = None if prepared is None else prepared.text
     # An empty listing is passed as NULL with length 0, which the library
     # reads as empty (a non-NULL pointer with length 0 would be measured).
     ptr = _lib.lyrn_discover_slugs_json(listing or None, len(listing) if listing else 0)
     text = _take(ptr)
     if text is None:
-        raise LyrnError(_last_error() or _SLUGS_NOT_WRITTEN)
+        why = _last_error()
+        if why or prepared is None:
+            raise _library_error("the slug list could not be written")
+        _raise(_prepare.diagnose(prepared, False, _parse_duration_bytes,
+                                 _converts(lambda t: _lib.lyrn_discover_slugs_json(t or None, len(t)))))
+    assert text is not None
     slugs: List[str] = json.loads(text.decode("utf-8"))
     return slugs
 

@@ -10,11 +10,6 @@ import lyrn
 
 from conftest import SAMPLE_FEED, SAMPLE_URL
 
-FEED_NOT_WRITTEN = (
-    "the playlist could not be written: the feed is not valid UTF-8 or holds a non-finite number"
-)
-
-
 def feed(*items: bytes, title: bytes = b"<title>Mix</title>") -> bytes:
     return b"<rss><channel>" + title + b"".join(items) + b"</channel></rss>"
 
@@ -58,19 +53,24 @@ def test_a_nul_byte_is_an_ordinary_byte():
 
 
 @pytest.mark.parametrize(
-    "data",
+    "data, bad",
     [
-        feed(item(b"Caf\xe9", b"https://a/1.mp3")),  # Latin-1 in a title
-        feed(title=b"<title>\xff</title>"),
-        feed(item(b"ok", b"https://a/\xc3(.mp3")),  # a broken two-byte sequence in a URL
+        (feed(item(b"Caf\xe9", b"https://a/1.mp3")), b"\xe9"),  # Latin-1 in a title
+        (feed(title=b"<title>\xff</title>"), b"\xff"),
+        (feed(item(b"ok", b"https://a/\xc3(.mp3")), b"\xc3"),  # a broken two-byte sequence in a URL
     ],
 )
-def test_text_that_is_not_utf8_raises(data):
+def test_text_that_is_not_utf8_raises(data, bad):
+    offset = data.index(bad)
     with pytest.raises(lyrn.LyrnError) as info:
         lyrn.parse_feed(data)
-    assert str(info.value) == FEED_NOT_WRITTEN
+    error = info.value
+    assert (error.code, error.offset, error.line, error.column) == ("invalid utf-8", offset, 1, offset + 1)
+    assert str(error).startswith("the feed is not UTF-8: invalid sequence at byte offset %d" % offset)
     with pytest.raises(ValueError):
         lyrn.parse_feed_json(data)
+    # Repaired, the same feed converts.
+    assert "\ufffd" in lyrn.parse_feed_json(data, repair=True)
 
 
 def test_bytes_outside_the_document_do_not_matter():
@@ -79,8 +79,9 @@ def test_bytes_outside_the_document_do_not_matter():
 
 
 def test_none_feed_is_the_librarys_null_xml():
-    with pytest.raises(lyrn.LyrnError, match="^null xml$"):
+    with pytest.raises(lyrn.LyrnError, match="^null xml$") as info:
         lyrn.parse_feed(None)
+    assert (info.value.code, info.value.offset) == ("null xml", None)
 
 
 def test_feed_url_with_a_nul_is_refused(sample_bytes):
@@ -106,4 +107,21 @@ def test_an_error_message_does_not_outlive_its_call():
     # The next failure without a message of its own must not report the old one.
     with pytest.raises(lyrn.LyrnError) as info:
         lyrn.parse_feed(feed(title=b"<title>\xff</title>"))
-    assert str(info.value) == FEED_NOT_WRITTEN
+    assert info.value.code == "invalid utf-8"
+
+
+def test_encoding_and_repair_are_checked_and_keyword_only(sample_bytes):
+    with pytest.raises(TypeError):
+        lyrn.parse_feed(sample_bytes, None, "auto")  # type: ignore[misc]
+    with pytest.raises(TypeError):
+        lyrn.parse_feed(sample_bytes, encoding=None)  # type: ignore[arg-type]
+    # "none" reads the bytes as they are; for a UTF-8 feed that is the default's result.
+    assert lyrn.parse_feed_json(sample_bytes, encoding="none") == lyrn.parse_feed_json(sample_bytes)
+
+
+def test_a_str_declaring_latin1_is_not_transcoded_twice():
+    text = '<?xml version="1.0" encoding="ISO-8859-1"?><rss><channel><title>Café</title></channel></rss>'
+    assert lyrn.parse_feed(text)["name"] == "Café"
+    # The same bytes are transcoded as declared, as the tool does.
+    assert lyrn.parse_feed(text.encode("utf-8"))["name"] == "CafÃ©"
+    assert lyrn.parse_feed(text.encode("latin-1"))["name"] == "Café"

@@ -150,7 +150,7 @@ def test_build_user_feed_url(base, user, slug, url):
 def test_build_user_feed_url_errors(base, user, slug, message):
     with pytest.raises(lyrn.LyrnError) as info:
         lyrn.build_user_feed_url(base, user, slug)
-    assert str(info.value) == message
+    assert str(info.value) == info.value.code == message
     assert isinstance(info.value, ValueError)
 
 
@@ -173,8 +173,10 @@ def test_discover_slugs(html, slugs):
 
 
 def test_discover_slugs_refuses_a_slug_that_is_not_utf8():
-    with pytest.raises(lyrn.LyrnError, match="^the slug list could not be written: a slug is not valid UTF-8$"):
+    with pytest.raises(lyrn.LyrnError, match="^the listing is not UTF-8: invalid sequence at byte offset 11 ") as info:
         lyrn.discover_slugs(b'<a href="./\xff/">')
+    assert (info.value.code, info.value.offset, info.value.line, info.value.column) == ("invalid utf-8", 11, 1, 12)
+    assert lyrn.discover_slugs(b'<a href="./\xff/">', repair=True) == ["\ufffd"]
 
 
 @pytest.mark.parametrize("call", [lyrn.parse_duration, lyrn.parse_date, lyrn.clean_title])
