@@ -103,8 +103,9 @@ export function parseFeedJsonSync(data: FeedInput, feedUrl?: string | null, opti
 
 /**
  * Reads a duration: "SS", "MM:SS" or "HH:MM:SS", each field a non-negative decimal number (fractions
- * count; whitespace around fields is allowed; a trailing ':' and anything after a third field are
- * ignored).
+ * count; whitespace around fields is allowed). A trailing ':' is ignored, and so is a ':' after the
+ * third field with everything after it ("1:2:3:4" is 3723); any other text after a field makes the
+ * text unreadable ("1:2:3 x" is 0).
  * @returns seconds; 0 for null and for text that cannot be read (0 also means a zero duration).
  * @throws TypeError when text is not a string or contains a NUL character.
  */
@@ -112,7 +113,8 @@ export function parseDuration(text: string | null | undefined): number;
 
 /**
  * Writes seconds as clock text: "M:SS" below an hour, else "H:MM:SS" (hours not wrapped); "0:00" for
- * zero, negative, NaN and infinite values. Fractions are dropped.
+ * zero, negative, NaN and infinite values. Fractions are dropped. Values of 2^63 seconds and above are
+ * written as 2^63 - 1 seconds ("2562047788015215:30:07").
  * @throws TypeError when seconds is not a number.
  */
 export function formatDuration(seconds: number): string;

@@ -231,7 +231,9 @@ def parse_feed(data: Optional[BytesOrText], feed_url: Optional[str] = None, *,
 def parse_duration(text: Optional[str]) -> float:
     """Reads a duration, "SS", "MM:SS" or "HH:MM:SS", each field a
     non-negative decimal number (fractions count; whitespace around fields is
-    allowed; a trailing ':' and anything after a third field are ignored).
+    allowed; a trailing ':' is ignored, and so is a ':' after the third field
+    with everything after it, "1:2:3:4" == 3723.0; any other text after a
+    field makes the text unreadable: "1:2:3 x" gives 0.0).
 
     Returns seconds, or 0.0 for None and for text that cannot be read (0.0
     also means a zero duration): parse_duration("3:44") == 224.0.
@@ -243,10 +245,12 @@ def parse_duration(text: Optional[str]) -> float:
 def format_duration(seconds: float) -> str:
     """Writes seconds as clock text: "M:SS" below an hour, else "H:MM:SS"
     (hours not wrapped); "0:00" for zero, negative, NaN and infinite values.
-    Fractions are dropped: format_duration(4586.9) == "1:16:26".
+    Fractions are dropped: format_duration(4586.9) == "1:16:26". Values of
+    2^63 seconds and above are written as 2^63 - 1 seconds
+    ("2562047788015215:30:07").
     """
-    # The longest text is a 64-bit hour count, a sign and ":MM:SS": 27 bytes.
-    buf = ctypes.create_string_buffer(64)
+    # The longest text is "2562047788015215:30:07", 22 bytes and a NUL.
+    buf = ctypes.create_string_buffer(32)
     n = _lib.lyrn_format_duration(float(seconds), buf, len(buf))
     if n < 0:
         raise LyrnError("the duration %r does not fit in clock text" % (seconds,))
