@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "ascii.hpp"
 #include "lyrn.h"
 
 namespace lyrn_host {
@@ -30,17 +31,11 @@ namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using lyrn::ascii_is_digit;
+using lyrn::ascii_is_space;
 
 bool equals_nocase(const char *a, std::size_t n, const char *b) {
-  if (std::strlen(b) != n) return false;
-  for (std::size_t i = 0; i < n; ++i)
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  return true;
+  return std::strlen(b) == n && lyrn::ascii_iequal(a, b, n);
 }
 
 bool equals_nocase(const std::string &a, const char *b) { return equals_nocase(a.data(), a.size(), b); }
@@ -89,10 +84,8 @@ bool read_sequence(const unsigned char *p, std::size_t n, std::size_t *len) {
   return true;
 }
 
-bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-int hex_value(unsigned char c) {
-  if (is_digit(c)) return c - '0';
+int hex_value(char c) {
+  if (ascii_is_digit(c)) return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
@@ -117,7 +110,7 @@ std::size_t read_numeric_reference(const unsigned char *p, std::size_t n, uint64
   if (first >= stop) return 0;
   uint64_t v = 0;
   for (std::size_t j = first; j < stop; ++j) {
-    const int d = hex ? hex_value(p[j]) : (is_digit(p[j]) ? p[j] - '0' : -1);
+    const int d = hex ? hex_value(p[j]) : (ascii_is_digit(p[j]) ? p[j] - '0' : -1);
     if (d < 0) return 0;
     v = v * (hex ? 16 : 10) + static_cast<unsigned>(d);  // at most 11 digits: no overflow
   }
@@ -298,17 +291,17 @@ signature read_signature(const char *b, std::size_t n) {
 // declaration's '>'.
 bool declared_encoding(const char *b, std::size_t n, std::string *name, std::size_t *at) {
   std::size_t i = 0;
-  while (i < n && is_space(b[i])) ++i;
-  if (n - i < 6 || std::memcmp(b + i, "<?xml", 5) != 0 || !is_space(b[i + 5])) return false;
+  while (i < n && ascii_is_space(b[i])) ++i;
+  if (n - i < 6 || std::memcmp(b + i, "<?xml", 5) != 0 || !ascii_is_space(b[i + 5])) return false;
   const void *gt = std::memchr(b + i, '>', n - i);  // where the library ends it too
   const std::size_t limit = gt ? static_cast<std::size_t>(static_cast<const char *>(gt) - b) : n;
   for (std::size_t k = i + 6; k + 8 <= limit; ++k) {
-    if (std::memcmp(b + k, "encoding", 8) != 0 || !is_space(b[k - 1])) continue;
+    if (std::memcmp(b + k, "encoding", 8) != 0 || !ascii_is_space(b[k - 1])) continue;
     std::size_t j = k + 8;
-    while (j < limit && is_space(b[j])) ++j;
+    while (j < limit && ascii_is_space(b[j])) ++j;
     if (j >= limit || b[j] != '=') continue;
     ++j;
-    while (j < limit && is_space(b[j])) ++j;
+    while (j < limit && ascii_is_space(b[j])) ++j;
     if (j >= limit || (b[j] != '"' && b[j] != '\'')) continue;
     const void *close = std::memchr(b + j + 1, b[j], limit - j - 1);
     if (!close) return false;
@@ -450,7 +443,7 @@ bool durations_not_finite(const char *text, std::size_t n) {
     }
     if (text[i] != '<' || i + 1 >= n || text[i + 1] != '/') continue;
     std::size_t j = i + 2;
-    while (j < n && is_space(text[j])) ++j;
+    while (j < n && ascii_is_space(text[j])) ++j;
     if (n - j < name_len || !equals_nocase(text + j, name_len, kName)) continue;
     const std::size_t start = last_gt == n ? 0 : last_gt + 1;
     value.assign(text + start, i - start);

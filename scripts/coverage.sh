@@ -26,7 +26,7 @@ cmake --build "$build" -j"$jobs" >/dev/null
 find "$build" -name '*.gcda' -delete
 LYRN_HOSTILE_SCALE=${LYRN_HOSTILE_SCALE:-4} ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'hosts|bindings'
 
-filters=(--root . --filter 'src/' --filter 'tools/' --exclude-throw-branches --object-directory "$build"
+filters=(--root . --filter 'src/' --filter 'tools/' --filter 'hosts/' --exclude-throw-branches --object-directory "$build"
          --exclude-directories '.*/CMakeFiles/[0-9.]+/.*')
 mkdir -p "$build/coverage"
 echo "coverage: lines per file"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Usage: lint.sh
-# Static analysis of the library (src/), the tool (tools/) and the Node.js
-# addon (bindings/node/src/addon.cc): clang-tidy with the checks in
-# .clang-tidy, then cppcheck. Fails on any finding of either. A finding that
+# Static analysis of the library (src/), the tool (tools/), the hosts'
+# preparation (hosts/) and the Node.js addon (bindings/node/src/addon.cc):
+# clang-tidy with the checks in .clang-tidy, then cppcheck. Fails on any finding of either. A finding that
 # is wrong is silenced where it stands (NOLINT or cppcheck-suppress) with a
 # comment saying why.
 set -euo pipefail
@@ -34,7 +34,7 @@ if [ -z "$napi_dir" ] || [ ! -f "$node_inc/node_api.h" ]; then
   echo "lint: node-addon-api or $node_inc/node_api.h is missing; run scripts/install-deps.sh lint" >&2
   exit 1
 fi
-addon_flags=(-std=c++17 -x c++ -isystem "$node_inc" -isystem "$napi_dir" -Iinclude -DNAPI_VERSION=8
+addon_flags=(-std=c++17 -x c++ -isystem "$node_inc" -isystem "$napi_dir" -Iinclude -Ihosts -DNAPI_VERSION=8
              -DNAPI_CPP_EXCEPTIONS)
 
 status=0
@@ -42,7 +42,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
 # clang-tidy, JOBS files at a time; only the findings are shown.
-tidy_sources=(src/*.cpp tools/*.cpp)
+tidy_sources=(src/*.cpp tools/*.cpp hosts/*.cpp)
 if ! printf '%s\n' "${tidy_sources[@]}" |
      xargs -P "$jobs" -n 1 clang-tidy --quiet -p "$build" >"$log" 2>&1; then
   status=1
@@ -60,8 +60,8 @@ echo "lint: clang-tidy: $tidy_findings findings"
 # not judged here.
 if ! cppcheck --std=c++17 --language=c++ --enable=warning,performance,portability --inline-suppr \
      --error-exitcode=1 --suppress=missingIncludeSystem --suppress=missingInclude --quiet \
-     -I include -I src -I tools -D__GNUC__ -D__linux__ -D__x86_64__ -DNAPI_VERSION=8 \
-     src/*.cpp tools/*.cpp "$addon"; then
+     -I include -I src -I tools -I hosts -D__GNUC__ -D__linux__ -D__x86_64__ -DNAPI_VERSION=8 \
+     src/*.cpp tools/*.cpp hosts/*.cpp "$addon"; then
   status=1
   echo "lint: cppcheck reported findings (above)"
 else

@@ -5,17 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ascii.hpp"
 #include "lyrn.h"
 #include "prepare.hpp"
 
 namespace lyrn_tool {
 namespace {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using lyrn::ascii_is_space;
+using lyrn::ascii_lower;
 
 // Counts start tags named `name` (any letter case) as the library cuts them:
 // '<', optional whitespace, the name, then whitespace, '>' or "/>". Stops
@@ -28,13 +26,13 @@ std::size_t count_start_tags(const char *b, std::size_t size, const char *name, 
     if (!lt) break;
     i = static_cast<std::size_t>(static_cast<const char *>(lt) - b);
     std::size_t j = i + 1;
-    while (j < size && is_space(b[j])) ++j;
+    while (j < size && ascii_is_space(b[j])) ++j;
     if (size - j <= n) break;
     std::size_t k = 0;
     while (k < n && ascii_lower(b[j + k]) == name[k]) ++k;
     if (k < n) continue;
     const char after = b[j + n];
-    if (is_space(after) || after == '>' || (after == '/' && j + n + 1 < size && b[j + n + 1] == '>'))
+    if (ascii_is_space(after) || after == '>' || (after == '/' && j + n + 1 < size && b[j + n + 1] == '>'))
       ++count;
   }
   return count;

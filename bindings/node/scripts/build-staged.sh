@@ -20,7 +20,7 @@ mkdir -p "$stage"
 rm -rf "$stage/src" "$stage/scripts" "$stage/hosts"
 cp -R "$pkg/binding.gyp" "$pkg/package.json" "$pkg/src" "$pkg/scripts" "$stage/"
 mkdir "$stage/hosts"
-cp "$pkg/../../hosts/prepare.cpp" "$pkg/../../hosts/prepare.hpp" "$stage/hosts/"
+cp "$pkg/../../hosts/prepare.cpp" "$pkg/../../hosts/prepare.hpp" "$pkg/../../src/ascii.hpp" "$stage/hosts/"
 ln -sfn "$pkg/node_modules" "$stage/node_modules"
 
 # Nothing may be fetched here.

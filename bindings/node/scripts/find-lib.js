@@ -101,8 +101,13 @@ if (what === 'hosts-sources') {
   process.stdout.write(path.join(hostsDir(), 'prepare.cpp') + '\n');
   process.exit(0);
 }
+// The preparation also includes the library's ASCII helpers (src/ascii.hpp),
+// which a staged build carries beside it in hosts/.
 if (what === 'hosts-include') {
-  process.stdout.write(hostsDir() + '\n');
+  const hosts = hostsDir();
+  const pkg = path.resolve(__dirname, '..');
+  const ascii = fs.existsSync(path.join(pkg, hosts, 'ascii.hpp')) ? hosts : path.join('..', '..', 'src');
+  process.stdout.write(hosts + '\n' + (ascii === hosts ? '' : ascii + '\n'));
   process.exit(0);
 }
 const found = locate();
