@@ -110,7 +110,8 @@ std::size_t read_numeric_reference(const unsigned char *p, std::size_t n, uint64
   if (first >= stop) return 0;
   uint64_t v = 0;
   for (std::size_t j = first; j < stop; ++j) {
-    const int d = hex ? hex_value(p[j]) : (ascii_is_digit(p[j]) ? p[j] - '0' : -1);
+    const char c = static_cast<char>(p[j]);
+    const int d = hex ? hex_value(c) : (ascii_is_digit(c) ? c - '0' : -1);
     if (d < 0) return 0;
     v = v * (hex ? 16 : 10) + static_cast<unsigned>(d);  // at most 11 digits: no overflow
   }
@@ -320,7 +321,7 @@ std::string where_text(const text_position &pos) {
 
 std::string hex_byte(unsigned char c) {
   char hex[8];
-  std::snprintf(hex, sizeof hex, "0x%02X", c);
+  (void)std::snprintf(hex, sizeof hex, "0x%02X", c);  // "0xHH" always fits
   return hex;
 }
 
@@ -328,7 +329,8 @@ std::string hex_byte(unsigned char c) {
 bool transcode(const char *bytes, std::size_t size, const std::string &name, std::size_t skip, text_buffer *out,
                failure *why) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  // iconv_open's failure value is (iconv_t)-1.
+  if (cd == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
     *why = unknown_encoding(name);
     return false;
   }
@@ -472,7 +474,7 @@ failure surrogate_at(const prepared_text &t, std::size_t at, unsigned long code)
   f.has_position = true;
   f.where = position_of(t.data, t.size, at);
   char cp[16];
-  std::snprintf(cp, sizeof cp, "U+%04lX", code);
+  (void)std::snprintf(cp, sizeof cp, "U+%04lX", code);  // a surrogate: "U+D800" to "U+DFFF"
   f.message = "the character reference at " + where_text(f.where) +
               (t.from.empty() ? "" : " of the text transcoded from " + t.from) + " stands for " + cp +
               ", a surrogate that UTF-8 cannot hold";
@@ -573,7 +575,7 @@ encoding_choice parse_encoding_choice(const std::string &value) {
 
 bool converter_knows(const std::string &name) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;  // NOLINT(performance-no-int-to-ptr): iconv's failure value
   iconv_close(cd);
   return true;
 }

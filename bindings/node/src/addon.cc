@@ -332,7 +332,7 @@ napi_value document_string(napi_env env, const lyrn_string &doc, lyrn_host::docu
   return nullptr;
 }
 
-std::string with_hint(lyrn_host::failure f) {
+std::string with_hint(const lyrn_host::failure &f) {
   if (f.code == lyrn_host::kInvalidUtf8 && !f.about_url)
     return f.message + "; name its encoding with options.encoding, or set options.repair";
   if (f.code == lyrn_host::kSurrogateReference) return f.message + "; set options.repair";
