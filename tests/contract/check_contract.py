@@ -10,7 +10,8 @@ ctypes first (a fact that is not true of the library fails the check), then
 the section of each document that describes the export must say what the fact
 requires and nothing that it rules out.
 
-The header and lyrn(3) are always read; with --bindings the binding packages'
+The header and lyrn(3) are always read, and the examples in the tables of
+docs/feeds.md are run through the library; with --bindings the binding packages'
 documentation too (BINDING_DOCS). A new binding joins by adding its file to
 BINDING_DOCS with the kind of comment it uses (EXTRACTORS) and its names for
 the exports (NAMES). Every disagreement is listed with the file, the export,
@@ -252,6 +253,73 @@ def version_places(root):
     ]
 
 
+# ---- docs/feeds.md's examples -----------------------------------------------------
+# The tables of durations, dates and titles in docs/feeds.md, and its lists of
+# refused dates, are run through the library: each text must give what the
+# table says.
+
+FEEDS_SECTIONS = (("## Durations", "duration"), ("## Publication dates", "date"), ("## Title cleaning", "title"))
+
+
+def quoted_outside_parentheses(text):
+    """The `quoted` items of a table cell or paragraph that are not inside a
+    parenthetical remark (parentheses inside quotes do not count)."""
+    items, depth, cur, quoted = [], 0, "", False
+    for ch in text:
+        if ch == "`":
+            if quoted and depth == 0:
+                items.append(cur)
+            quoted, cur = not quoted, ""
+        elif quoted:
+            cur += ch
+        elif ch == "(":
+            depth += 1
+        elif ch == ")":
+            depth = max(0, depth - 1)
+    return items
+
+
+def feeds_examples(text):
+    """(kind, input, expected text) for every example in the sections."""
+    out = []
+    for heading, kind in FEEDS_SECTIONS:
+        body = text.split(heading + "\n", 1)[1].split("\n## ", 1)[0]
+        for line in body.splitlines():
+            m = re.match(r"^\| (.*) \| (.*) \|$", line)
+            if m and "`" in m.group(1):
+                want = m.group(2).strip()
+                inputs = quoted_outside_parentheses(m.group(1))
+                if kind == "title" and want.startswith("`"):
+                    want = want.strip("`")
+                for inp in inputs:
+                    if not inp.startswith("..."):
+                        out.append((kind, inp, want))
+        for para in re.findall(r"^Refused \(0\):(.*?)(?:\n\n|\Z)", body, re.S | re.M):
+            for inp in quoted_outside_parentheses(para):
+                out.append((kind, inp, "0"))
+    return out
+
+
+def feeds_problems(lib, root):
+    with open(os.path.join(root, "docs/feeds.md"), encoding="utf-8") as f:
+        examples = feeds_examples(f.read())
+    problems = []
+    for kind, inp, want in examples:
+        b = inp.encode("utf-8")
+        if kind == "duration":
+            got = lib.c.lyrn_parse_duration(b)
+            ok = got == float(want)
+        elif kind == "date":
+            got = lib.c.lyrn_parse_rfc2822_date(b)
+            ok = got == int(want)
+        else:
+            got = lib.take(lib.c.lyrn_clean_title(b))
+            ok = got == (inp if want == "unchanged" else want)
+        if not ok:
+            problems.append("docs/feeds.md: %s '%s' gives %r, the table says %s" % (kind, inp, got, want))
+    return len(examples), problems
+
+
 # ---- The check ----------------------------------------------------------------
 
 
@@ -303,10 +371,15 @@ def main(argv):
                 problems.append("VERSION: %s says %s, the library %s" % (place, value, runtime))
         if lib.c.lyrn_abi_version() != int(runtime.split(".")[0]):
             problems.append("VERSION: lyrn_abi_version() is not the major version")
+        n, more = feeds_problems(lib, root)
+        if n < 30:
+            problems.append("docs/feeds.md: only %d examples found in its tables" % n)
+        problems += more
+        checked += n
 
     for p in problems:
         print("contract: " + p)
-    print("contract: %d sections checked against %d facts, %d disagreements"
+    print("contract: %d sections and examples checked against %d facts, %d disagreements"
           % (checked, len(FACTS), len(problems)))
     return 1 if problems else 0
 
