@@ -210,6 +210,32 @@ FACTS = [
      lambda l: l.take(l.c.lyrn_discover_slugs_json(None, 0)) == "[]" and l.err() == ""
      and l.take(l.c.lyrn_discover_slugs_json(None, 5)) is None and l.err() == "null html",
      [r"NULL with (an )?html_len (of )?0 is an empty listing", r"\"null html\"", r"[Cc]lears the last error"], [], "c"),
+    # The rules each function is known by.
+    ("lyrn_validate_feed_url", "an authority of 1 to 255 bytes",
+     lambda l: l.c.lyrn_validate_feed_url(b"https://" + b"a" * 255 + b"/f") == 0
+     and l.c.lyrn_validate_feed_url(b"https://" + b"a" * 256 + b"/f") == -1
+     and l.c.lyrn_validate_feed_url(b"HTTP://a") == 0 and l.c.lyrn_validate_feed_url(b"https:///f") == -1,
+     [r"1 to 255 bytes", r"in any (letter )?case"], [], "c"),
+    ("lyrn_clean_title", "one bracketed 11-character identifier at the end goes",
+     lambda l: l.take(l.c.lyrn_clean_title(b"O_Holy_Night [4hjgkvuKES8]")) == "O Holy Night"
+     and l.take(l.c.lyrn_clean_title(b"x [4hjgkvuKES]")) == "x [4hjgkvuKES]",
+     [r"11-character identifier", r"\"O Holy Night\""], [], "c"),
+    ("lyrn_build_user_feed_url", "the trailing '/' characters of base_url go first",
+     lambda l: l.take(l.c.lyrn_build_user_feed_url(b"https://h.example///", b"u", b"s"))
+     == "https://h.example/u/s/feed.xml",
+     [r"trailing '/' characters of base_url removed"], [], "c"),
+    ("lyrn_discover_slugs_json", "\"video\" in any letter case is left out; the first \"all\" moves to the front",
+     lambda l: l.take(l.c.lyrn_discover_slugs_json(
+         b"<a href='./x/'></a><a href='./VIDEO/'></a><a href='./videos/'></a><a href='./All/'></a>", 0))
+     == '["All","x","videos"]',
+     [r"\"video\" in any letter case", r"\"all\""], [], "c"),
+    ("lyrn_selftest", "ten checks, the failing one's number",
+     lambda l: l.c.lyrn_selftest() == 0, [r"ten fixed checks", r"1 to 10"], [], "c"),
+    ("lyrn_parse_feed_json", "a length of 0 measures the text; with a length a NUL is an ordinary byte",
+     lambda l: '"name":"A"' in l.take(l.c.lyrn_parse_feed_json(b"<rss><channel><title>A</title>", 0, None))
+     and '"name":"A"' in l.take(l.c.lyrn_parse_feed_json(b"\0<rss><channel><title>A</title>", 31, None))
+     and '"name":"Playlist"' in l.take(l.c.lyrn_parse_feed_json(b"\0<rss><channel><title>A</title>", 0, None)),
+     [r"0 means (that )?`?feed`? is NUL-terminated", r"NUL byte is an ordinary byte"], [], "c"),
     # Duration rules that the copies once got wrong.
     ("lyrn_parse_duration", "only a ':' after the third field ends it; other text after a field is unreadable",
      lambda l: l.c.lyrn_parse_duration(b"1:2:3 x") == 0 and l.c.lyrn_parse_duration(b"1:2:3:4") == 3723
