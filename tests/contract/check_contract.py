@@ -41,19 +41,20 @@ def _squash(text):
 
 
 def comment_above(lines, decl, strip):
-    """The comment block that ends right above the first line matching decl,
-    with the comment markers removed by strip."""
+    """The /* */ comment block that ends on the line right above the first
+    line matching decl, with the comment markers removed by strip."""
     for i, line in enumerate(lines):
         if re.search(decl, line):
             break
     else:
         return None
-    block = []
     j = i - 1
-    while j >= 0 and lines[j].strip() and not lines[j].rstrip().endswith((";", "{", "}")) or (
-            j >= 0 and lines[j].strip().endswith("*/")):
+    if j < 0 or not lines[j].rstrip().endswith("*/"):
+        return None
+    block = []
+    while j >= 0:
         block.insert(0, lines[j])
-        if lines[j].lstrip().startswith(("/*", "/**")):
+        if lines[j].lstrip().startswith("/*"):
             break
         j -= 1
     return _squash(" ".join(strip(l) for l in block))
