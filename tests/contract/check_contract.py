@@ -10,7 +10,8 @@ ctypes first (a fact that is not true of the library fails the check), then
 the section of each document that describes the export must say what the fact
 requires and nothing that it rules out.
 
-The header and lyrn(3) are always read, and the examples in the tables of
+The header and lyrn(3) are always read, the "quoted" texts of each export's
+two sections must be the same, and the examples in the tables of
 docs/feeds.md are run through the library; with --bindings the binding packages'
 documentation too (BINDING_DOCS). A new binding joins by adding its file to
 BINDING_DOCS with the kind of comment it uses (EXTRACTORS) and its names for
@@ -82,8 +83,12 @@ def section_man(text, name):
     m = re.search(r"^\.BI? [^\n]*\b%s\(.*?(?=^\.(TP|SS|SH)\b|\Z)" % name, body, re.S | re.M)
     if not m:
         return None
+    lines = m.group(0).splitlines()
+    # The prototype (up to its ");") is the synopsis, not prose.
+    while lines and not lines[0].rstrip().endswith(");"):
+        lines.pop(0)
     out = []
-    for line in m.group(0).splitlines():
+    for line in lines[1:]:
         if line.startswith("."):
             macro, _, rest = line.partition(" ")
             if macro in (".TP", ".PP", ".RS", ".RE", ".EX", ".EE"):
@@ -242,6 +247,10 @@ FACTS = [
      lambda l: l.c.lyrn_parse_duration(b"1:2:3 x") == 0 and l.c.lyrn_parse_duration(b"1:2:3:4") == 3723
      and l.c.lyrn_parse_duration(b"3:") == 3 and l.c.lyrn_parse_duration(b"3: ") == 0,
      [], [r"anything after (a|the) third field (is|are) ignored"], "all"),
+    ("lyrn_parse_duration", "the number forms and limits of the examples",
+     lambda l: [l.c.lyrn_parse_duration(t) for t in (b"1.5", b"1e2", b"0x10", b"-5", b"inf", b"1e999", b"1:75")]
+     == [1.5, 100.0, 16.0, 0.0, 0.0, 0.0, 135.0] and l.c.lyrn_parse_duration(b"1e307:0") == float("inf"),
+     [r"\"0x10\" is 16", r"\"1:75\" is 135", r"\"1e307:0\""], [], "c"),
     ("lyrn_parse_duration", "the header and lyrn(3) give the examples", lambda l: True,
      [r"\"1:2:3:4\" is 3723", r"\"1:2:3 x\""], [], "c"),
     ("lyrn_format_duration", "never signed; clamped at 2^63 - 1 seconds; 22 bytes at most",
@@ -278,6 +287,32 @@ def version_places(root):
         ("bindings/python/pyproject.toml", first("bindings/python/pyproject.toml", r'^version = "([^"]+)"')),
         ("bindings/node/package.json", json.loads(read("bindings/node/package.json")).get("version")),
     ]
+
+
+# ---- Quoted examples ------------------------------------------------------------
+# lyrn(3) describes each export in the header's words: every "quoted" text
+# (an example, a message, a result) in one's section is in the other's,
+# except where the manual sets a form in italics instead of quotes.
+
+QUOTES_ONLY_IN_HEADER = {"lyrn_parse_duration": {"SS", "MM:SS", "HH:MM:SS"}}
+
+
+def quoted(section):
+    return set(re.findall(r'"([^"]*)"', section))
+
+
+def quote_problems(texts):
+    header, man = texts["include/lyrn.h"], texts["man/lyrn.3"]
+    problems = []
+    for name in re.findall(r"^LYRN_API [^(]*\b(lyrn_\w+)\(", header, re.M):
+        h, m = section_c(header, name), section_man(man, name)
+        if h is None or m is None:
+            continue
+        for q in sorted(quoted(h) - quoted(m) - QUOTES_ONLY_IN_HEADER.get(name, set())):
+            problems.append('man/lyrn.3: %s: the header says "%s", the manual does not' % (name, q))
+        for q in sorted(quoted(m) - quoted(h)):
+            problems.append('include/lyrn.h: %s: the manual says "%s", the header does not' % (name, q))
+    return problems
 
 
 # ---- docs/feeds.md's examples -----------------------------------------------------
@@ -398,6 +433,7 @@ def main(argv):
                 problems.append("VERSION: %s says %s, the library %s" % (place, value, runtime))
         if lib.c.lyrn_abi_version() != int(runtime.split(".")[0]):
             problems.append("VERSION: lyrn_abi_version() is not the major version")
+        problems += quote_problems(texts)
         n, more = feeds_problems(lib, root)
         if n < 30:
             problems.append("docs/feeds.md: only %d examples found in its tables" % n)
