@@ -36,8 +36,12 @@ lib=$(find "$build" -maxdepth 1 -name 'libquorvane-velotune-feed-rss-parser.so.*
 # with the checkout's folder or the C library's version.
 current=$(mktemp)
 trap 'rm -f "$current"' EXIT
+# The licence line goes inside the root element: abidiff tells the file's
+# kind by the element it starts with.
 abidw --header-file include/lyrn.h --drop-private-types --no-corpus-path --no-comp-dir-path \
-  --no-show-locs --no-elf-needed --type-id-style hash "$lib" | sed "s|path='$root/|path='|" >"$current"
+  --no-show-locs --no-elf-needed --type-id-style hash "$lib" |
+  sed -e "s|path='$root/|path='|" \
+      -e '1a\  <!-- SPDX-License-Identifier: MIT -->\n  <!-- Written by scripts/abi-check.sh when asked to update it; not edited by hand. -->' >"$current"
 
 if [ "$update" = 1 ]; then
   cp "$current" "$baseline"

@@ -10,7 +10,9 @@ ctypes first (a fact that is not true of the library fails the check), then
 the section of each document that describes the export must say what the fact
 requires and nothing that it rules out.
 
-The header and lyrn(3) are always read; with --bindings the binding packages'
+The header and lyrn(3) are always read, the "quoted" texts of each export's
+two sections must be the same, and the examples in the tables of
+docs/feeds.md are run through the library; with --bindings the binding packages'
 documentation too (BINDING_DOCS). A new binding joins by adding its file to
 BINDING_DOCS with the kind of comment it uses (EXTRACTORS) and its names for
 the exports (NAMES). Every disagreement is listed with the file, the export,
@@ -40,19 +42,20 @@ def _squash(text):
 
 
 def comment_above(lines, decl, strip):
-    """The comment block that ends right above the first line matching decl,
-    with the comment markers removed by strip."""
+    """The /* */ comment block that ends on the line right above the first
+    line matching decl, with the comment markers removed by strip."""
     for i, line in enumerate(lines):
         if re.search(decl, line):
             break
     else:
         return None
-    block = []
     j = i - 1
-    while j >= 0 and lines[j].strip() and not lines[j].rstrip().endswith((";", "{", "}")) or (
-            j >= 0 and lines[j].strip().endswith("*/")):
+    if j < 0 or not lines[j].rstrip().endswith("*/"):
+        return None
+    block = []
+    while j >= 0:
         block.insert(0, lines[j])
-        if lines[j].lstrip().startswith(("/*", "/**")):
+        if lines[j].lstrip().startswith("/*"):
             break
         j -= 1
     return _squash(" ".join(strip(l) for l in block))
@@ -80,8 +83,12 @@ def section_man(text, name):
     m = re.search(r"^\.BI? [^\n]*\b%s\(.*?(?=^\.(TP|SS|SH)\b|\Z)" % name, body, re.S | re.M)
     if not m:
         return None
+    lines = m.group(0).splitlines()
+    # The prototype (up to its ");") is the synopsis, not prose.
+    while lines and not lines[0].rstrip().endswith(");"):
+        lines.pop(0)
     out = []
-    for line in m.group(0).splitlines():
+    for line in lines[1:]:
         if line.startswith("."):
             macro, _, rest = line.partition(" ")
             if macro in (".TP", ".PP", ".RS", ".RE", ".EX", ".EE"):
@@ -209,11 +216,41 @@ FACTS = [
      lambda l: l.take(l.c.lyrn_discover_slugs_json(None, 0)) == "[]" and l.err() == ""
      and l.take(l.c.lyrn_discover_slugs_json(None, 5)) is None and l.err() == "null html",
      [r"NULL with (an )?html_len (of )?0 is an empty listing", r"\"null html\"", r"[Cc]lears the last error"], [], "c"),
+    # The rules each function is known by.
+    ("lyrn_validate_feed_url", "an authority of 1 to 255 bytes",
+     lambda l: l.c.lyrn_validate_feed_url(b"https://" + b"a" * 255 + b"/f") == 0
+     and l.c.lyrn_validate_feed_url(b"https://" + b"a" * 256 + b"/f") == -1
+     and l.c.lyrn_validate_feed_url(b"HTTP://a") == 0 and l.c.lyrn_validate_feed_url(b"https:///f") == -1,
+     [r"1 to 255 bytes", r"in any (letter )?case"], [], "c"),
+    ("lyrn_clean_title", "one bracketed 11-character identifier at the end goes",
+     lambda l: l.take(l.c.lyrn_clean_title(b"O_Holy_Night [4hjgkvuKES8]")) == "O Holy Night"
+     and l.take(l.c.lyrn_clean_title(b"x [4hjgkvuKES]")) == "x [4hjgkvuKES]",
+     [r"11-character identifier", r"\"O Holy Night\""], [], "c"),
+    ("lyrn_build_user_feed_url", "the trailing '/' characters of base_url go first",
+     lambda l: l.take(l.c.lyrn_build_user_feed_url(b"https://h.example///", b"u", b"s"))
+     == "https://h.example/u/s/feed.xml",
+     [r"trailing '/' characters of base_url removed"], [], "c"),
+    ("lyrn_discover_slugs_json", "\"video\" in any letter case is left out; the first \"all\" moves to the front",
+     lambda l: l.take(l.c.lyrn_discover_slugs_json(
+         b"<a href='./x/'></a><a href='./VIDEO/'></a><a href='./videos/'></a><a href='./All/'></a>", 0))
+     == '["All","x","videos"]',
+     [r"\"video\" in any letter case", r"\"all\""], [], "c"),
+    ("lyrn_selftest", "ten checks, the failing one's number",
+     lambda l: l.c.lyrn_selftest() == 0, [r"ten fixed checks", r"1 to 10"], [], "c"),
+    ("lyrn_parse_feed_json", "a length of 0 measures the text; with a length a NUL is an ordinary byte",
+     lambda l: '"name":"A"' in l.take(l.c.lyrn_parse_feed_json(b"<rss><channel><title>A</title>", 0, None))
+     and '"name":"A"' in l.take(l.c.lyrn_parse_feed_json(b"\0<rss><channel><title>A</title>", 31, None))
+     and '"name":"Playlist"' in l.take(l.c.lyrn_parse_feed_json(b"\0<rss><channel><title>A</title>", 0, None)),
+     [r"0 means (that )?`?feed`? is NUL-terminated", r"NUL byte is an ordinary byte"], [], "c"),
     # Duration rules that the copies once got wrong.
     ("lyrn_parse_duration", "only a ':' after the third field ends it; other text after a field is unreadable",
      lambda l: l.c.lyrn_parse_duration(b"1:2:3 x") == 0 and l.c.lyrn_parse_duration(b"1:2:3:4") == 3723
      and l.c.lyrn_parse_duration(b"3:") == 3 and l.c.lyrn_parse_duration(b"3: ") == 0,
      [], [r"anything after (a|the) third field (is|are) ignored"], "all"),
+    ("lyrn_parse_duration", "the number forms and limits of the examples",
+     lambda l: [l.c.lyrn_parse_duration(t) for t in (b"1.5", b"1e2", b"0x10", b"-5", b"inf", b"1e999", b"1:75")]
+     == [1.5, 100.0, 16.0, 0.0, 0.0, 0.0, 135.0] and l.c.lyrn_parse_duration(b"1e307:0") == float("inf"),
+     [r"\"0x10\" is 16", r"\"1:75\" is 135", r"\"1e307:0\""], [], "c"),
     ("lyrn_parse_duration", "the header and lyrn(3) give the examples", lambda l: True,
      [r"\"1:2:3:4\" is 3723", r"\"1:2:3 x\""], [], "c"),
     ("lyrn_format_duration", "never signed; clamped at 2^63 - 1 seconds; 22 bytes at most",
@@ -250,6 +287,99 @@ def version_places(root):
         ("bindings/python/pyproject.toml", first("bindings/python/pyproject.toml", r'^version = "([^"]+)"')),
         ("bindings/node/package.json", json.loads(read("bindings/node/package.json")).get("version")),
     ]
+
+
+# ---- Quoted examples ------------------------------------------------------------
+# lyrn(3) describes each export in the header's words: every "quoted" text
+# (an example, a message, a result) in one's section is in the other's,
+# except where the manual sets a form in italics instead of quotes.
+
+QUOTES_ONLY_IN_HEADER = {"lyrn_parse_duration": {"SS", "MM:SS", "HH:MM:SS"}}
+
+
+def quoted(section):
+    return set(re.findall(r'"([^"]*)"', section))
+
+
+def quote_problems(texts):
+    header, man = texts["include/lyrn.h"], texts["man/lyrn.3"]
+    problems = []
+    for name in re.findall(r"^LYRN_API [^(]*\b(lyrn_\w+)\(", header, re.M):
+        h, m = section_c(header, name), section_man(man, name)
+        if h is None or m is None:
+            continue
+        for q in sorted(quoted(h) - quoted(m) - QUOTES_ONLY_IN_HEADER.get(name, set())):
+            problems.append('man/lyrn.3: %s: the header says "%s", the manual does not' % (name, q))
+        for q in sorted(quoted(m) - quoted(h)):
+            problems.append('include/lyrn.h: %s: the manual says "%s", the header does not' % (name, q))
+    return problems
+
+
+# ---- docs/feeds.md's examples -----------------------------------------------------
+# The tables of durations, dates and titles in docs/feeds.md, and its lists of
+# refused dates, are run through the library: each text must give what the
+# table says.
+
+FEEDS_SECTIONS = (("## Durations", "duration"), ("## Publication dates", "date"), ("## Title cleaning", "title"))
+
+
+def quoted_outside_parentheses(text):
+    """The `quoted` items of a table cell or paragraph that are not inside a
+    parenthetical remark (parentheses inside quotes do not count)."""
+    items, depth, cur, quoted = [], 0, "", False
+    for ch in text:
+        if ch == "`":
+            if quoted and depth == 0:
+                items.append(cur)
+            quoted, cur = not quoted, ""
+        elif quoted:
+            cur += ch
+        elif ch == "(":
+            depth += 1
+        elif ch == ")":
+            depth = max(0, depth - 1)
+    return items
+
+
+def feeds_examples(text):
+    """(kind, input, expected text) for every example in the sections."""
+    out = []
+    for heading, kind in FEEDS_SECTIONS:
+        body = text.split(heading + "\n", 1)[1].split("\n## ", 1)[0]
+        for line in body.splitlines():
+            m = re.match(r"^\| (.*) \| (.*) \|$", line)
+            if m and "`" in m.group(1):
+                want = m.group(2).strip()
+                inputs = quoted_outside_parentheses(m.group(1))
+                if kind == "title" and want.startswith("`"):
+                    want = want.strip("`")
+                for inp in inputs:
+                    if not inp.startswith("..."):
+                        out.append((kind, inp, want))
+        for para in re.findall(r"^Refused \(0\):(.*?)(?:\n\n|\Z)", body, re.S | re.M):
+            for inp in quoted_outside_parentheses(para):
+                out.append((kind, inp, "0"))
+    return out
+
+
+def feeds_problems(lib, root):
+    with open(os.path.join(root, "docs/feeds.md"), encoding="utf-8") as f:
+        examples = feeds_examples(f.read())
+    problems = []
+    for kind, inp, want in examples:
+        b = inp.encode("utf-8")
+        if kind == "duration":
+            got = lib.c.lyrn_parse_duration(b)
+            ok = got == float(want)
+        elif kind == "date":
+            got = lib.c.lyrn_parse_rfc2822_date(b)
+            ok = got == int(want)
+        else:
+            got = lib.take(lib.c.lyrn_clean_title(b))
+            ok = got == (inp if want == "unchanged" else want)
+        if not ok:
+            problems.append("docs/feeds.md: %s '%s' gives %r, the table says %s" % (kind, inp, got, want))
+    return len(examples), problems
 
 
 # ---- The check ----------------------------------------------------------------
@@ -303,10 +433,16 @@ def main(argv):
                 problems.append("VERSION: %s says %s, the library %s" % (place, value, runtime))
         if lib.c.lyrn_abi_version() != int(runtime.split(".")[0]):
             problems.append("VERSION: lyrn_abi_version() is not the major version")
+        problems += quote_problems(texts)
+        n, more = feeds_problems(lib, root)
+        if n < 30:
+            problems.append("docs/feeds.md: only %d examples found in its tables" % n)
+        problems += more
+        checked += n
 
     for p in problems:
         print("contract: " + p)
-    print("contract: %d sections checked against %d facts, %d disagreements"
+    print("contract: %d sections and examples checked against %d facts, %d disagreements"
           % (checked, len(FACTS), len(problems)))
     return 1 if problems else 0
 
