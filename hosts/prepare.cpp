@@ -263,14 +263,18 @@ bool has_prefix(const char *b, std::size_t n, const char *prefix, std::size_t k)
   return n >= k && std::memcmp(b, prefix, k) == 0;
 }
 
-// What the first bytes say: a byte order mark, the shape of "<?" in UTF-16
-// or UTF-32, or nothing (the bytes are ASCII-compatible). `skip` is the
+// What the first bytes say: a byte order mark, the shape of '<' and an
+// ASCII character in UTF-16 or UTF-32 (a feed without a mark or a
+// declaration still starts with a tag), or nothing (the bytes are
+// ASCII-compatible). `skip` is the
 // length of a mark that the conversion drops.
 struct signature {
   const char *name = nullptr;
   std::size_t skip = 0;
   bool utf8_bom = false;
 };
+
+bool is_ascii_char(char c) { return c > 0 && c < 0x7F; }
 
 signature read_signature(const char *b, std::size_t n) {
   signature s;
@@ -281,8 +285,8 @@ signature read_signature(const char *b, std::size_t n) {
   else if (has_prefix(b, n, "\xFF\xFE", 2)) s = {"UTF-16LE", 2, false};
   else if (has_prefix(b, n, "\x00\x00\x00\x3C", 4)) s = {"UTF-32BE", 0, false};
   else if (has_prefix(b, n, "\x3C\x00\x00\x00", 4)) s = {"UTF-32LE", 0, false};
-  else if (has_prefix(b, n, "\x00\x3C\x00\x3F", 4)) s = {"UTF-16BE", 0, false};
-  else if (has_prefix(b, n, "\x3C\x00\x3F\x00", 4)) s = {"UTF-16LE", 0, false};
+  else if (n >= 4 && b[0] == '\0' && b[1] == '<' && b[2] == '\0' && is_ascii_char(b[3])) s = {"UTF-16BE", 0, false};
+  else if (n >= 4 && b[0] == '<' && b[1] == '\0' && is_ascii_char(b[2]) && b[3] == '\0') s = {"UTF-16LE", 0, false};
   return s;
 }
 

@@ -114,12 +114,16 @@ def _signature(data: bytes) -> Tuple[Optional[str], int, bool]:
         (b"\xff\xfe", "UTF-16LE", 2),
         (b"\x00\x00\x00\x3c", "UTF-32BE", 0),
         (b"\x3c\x00\x00\x00", "UTF-32LE", 0),
-        (b"\x00\x3c\x00\x3f", "UTF-16BE", 0),
-        (b"\x3c\x00\x3f\x00", "UTF-16LE", 0),
     ]
     for prefix, name, skip in marks:
         if data.startswith(prefix):
             return name, skip, name is None
+    # '<' and an ASCII character in UTF-16: a feed without a mark or a
+    # declaration still starts with a tag.
+    if len(data) >= 4 and data[0] == 0 and data[1] == 0x3C and data[2] == 0 and 0 < data[3] < 0x7F:
+        return "UTF-16BE", 0, False
+    if len(data) >= 4 and data[0] == 0x3C and data[1] == 0 and 0 < data[2] < 0x7F and data[3] == 0:
+        return "UTF-16LE", 0, False
     return None, 0, False
 
 
