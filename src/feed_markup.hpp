@@ -26,6 +26,8 @@
 #if defined(__x86_64__) && defined(__SSE2__) && !defined(LYRN_PORTABLE_SEARCH)
 #define LYRN_MARKUP_SSE2 1
 #include <emmintrin.h>
+#else
+#define LYRN_MARKUP_SSE2 0
 #endif
 
 #include "ascii.hpp"

@@ -245,6 +245,11 @@ TEST(FeedRules, Items) {
        track("T", "", "224.0", "a", nullptr, "1704189600", "0")},
       {"<item><itunes:duration>1</itunes:duration><itunes:duration>x</itunes:duration><enclosure url='a'/></item>",
        track("a", "", "0.0", "a", nullptr, "0", "0")},
+      // Only A-Z fold: bytes one bit away from a rule name's letters or ':' are other names.
+      {"<item><title>T</title><\xD4itle>X</\xD4itle><itunes\x1a" "duration>5</itunes\x1a" "duration>"
+       "<pub\xC4" "ate>Tue, 02 Jan 2024 10:00:00 GMT</pub\xC4" "ate><itunes:duratio\x0e>7</itunes:duratio\x0e>"
+       "<enclosure url='a'/></item>",
+       track("T", "", "0.0", "a", nullptr, "0", "0")},
       // Names that merely contain a rule's name do not count.
       {"<item><media:title>M</media:title><itunes:title>I</itunes:title><enclosure url='a.b'/></item>",
        track("a", "", "0.0", "a.b", nullptr, "0", "0")},
