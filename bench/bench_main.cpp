@@ -970,8 +970,11 @@ int main(int argc, char **argv) {
   std::printf("- each figure: median, min and max over interleaved rounds of the thread's CPU time (page\n"
               "  faults included); ratios are against the pugixml peer's median in the same run (above 1 =\n"
               "  faster than pugixml)\n");
-  std::printf("- allocator: glibc defaults (large blocks are mapped and unmapped on every call), then for\n"
-              "  the minimal feeds once more with the heap kept between calls\n");
+  std::printf("- headline: fresh processes, each reading the feed and converting it a few times with one\n"
+              "  converter; the later conversions are what a host pays, with glibc's defaults, when it\n"
+              "  converts feeds now and then\n");
+  std::printf("- warm tables: repeated calls in this one process, whose heap the earlier converters have\n"
+              "  shaped; the minimal feeds once more with the heap kept between calls\n");
 
   // Feeds first, so that generation stays out of every measurement.
   double g0 = now_seconds();

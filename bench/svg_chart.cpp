@@ -36,6 +36,8 @@ double grid_step(double top) {
 
 std::string number(double v) {
   char buf[32];
+  if (v == 0)
+    return "0";
   if (v >= 100)
     std::snprintf(buf, sizeof buf, "%.0f", v);
   else if (v >= 10)
@@ -54,7 +56,8 @@ bool write_bar_chart(const std::string &path, const bar_chart &chart) {
   const double group_w = static_cast<double>(bars) * bar_w + gap;
   const double plot_w = std::max(300.0, static_cast<double>(groups) * group_w);
   const double plot_h = 260;
-  const double width = left + plot_w + right;
+  // Wide enough for the title at about 7.5 pixels a character.
+  const double width = std::max(left + plot_w + right, left + 7.5 * static_cast<double>(chart.title.size()));
   const double height = top + plot_h + bottom + legend * static_cast<double>((bars + 2) / 3);
 
   double max_v = 0;

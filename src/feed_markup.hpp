@@ -33,6 +33,14 @@
 #include "ascii.hpp"
 #include "byte_buffer.hpp"
 
+// The tag-end search runs for every tag; inlining it into the scan loop
+// saves a call per tag.
+#if defined(__GNUC__)
+#define LYRN_MARKUP_INLINE inline __attribute__((always_inline))
+#else
+#define LYRN_MARKUP_INLINE inline
+#endif
+
 namespace lyrn {
 
 // The text collected since the last tag: a span of the input while it is one
@@ -110,6 +118,15 @@ struct portable_search {
     while (from < stop && !ascii_is_space(in[from])) ++from;
     return from;
   }
+  // The first whitespace byte, '>', '"' or '\'': where a tag's name ends or
+  // the tag does.
+  static std::size_t find_name_stop(const char *in, std::size_t from, std::size_t n) {
+    for (std::size_t j = from; j < n; ++j) {
+      const char c = in[j];
+      if (c == '>' || c == '"' || c == '\'' || ascii_is_space(c)) return j;
+    }
+    return n;
+  }
 };
 
 #if LYRN_MARKUP_SSE2
@@ -163,6 +180,23 @@ struct sse2_search {
     }
     return from < stop ? portable_search::find_space(in, from, stop, n) : stop;
   }
+
+  static std::size_t find_name_stop(const char *in, std::size_t from, std::size_t n) {
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i dq = _mm_set1_epi8('"');
+    const __m128i sq = _mm_set1_epi8('\'');
+    const __m128i sp = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i four = _mm_set1_epi8(4);
+    for (; from + 16 <= n; from += 16) {
+      const __m128i v = load(in + from);
+      const __m128i t = _mm_sub_epi8(v, tab);
+      const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, sp), _mm_cmpeq_epi8(_mm_min_epu8(t, four), t));
+      const __m128i stop = _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
+      if (const unsigned m = bits(_mm_or_si128(space, stop))) return first(from, m);
+    }
+    return portable_search::find_name_stop(in, from, n);
+  }
 };
 #endif
 
@@ -184,7 +218,7 @@ std::size_t find3(const char *in, std::size_t from, std::size_t n, const char pa
 // when the input ends first. A quoted run hides everything up to its closing
 // quote of the same kind, the name included.
 template <class Search>
-std::size_t find_tag_end(const char *in, std::size_t from, std::size_t n) {
+LYRN_MARKUP_INLINE std::size_t find_tag_end(const char *in, std::size_t from, std::size_t n) {
   std::size_t j = from;
   for (;;) {
     j = Search::find_tag_stop(in, j, n);
@@ -230,19 +264,39 @@ bool scan_markup_with(const char *in, std::size_t n, Handler &handler) {
       i = gt + 1;
       continue;
     }
-    const std::size_t gt = find_tag_end<Search>(in, i + 1, n);
-    if (gt == n) return true;
+    // Usually one search finds where the name ends: at the '>' of a tag
+    // without attributes, or at the whitespace in front of the attributes,
+    // from where the tag-end search goes on. Whitespace before the name and
+    // quotes inside it take the general way.
     const std::size_t p = i;
+    const bool is_end = second == '/';
+    std::size_t start = is_end ? p + 2 : p + 1;
+    const std::size_t hit = Search::find_name_stop(in, start, n);
+    if (hit == n) return true;
+    std::size_t gt, name_end = 0;
+    bool name_found = true;
+    if (in[hit] == '>') {
+      gt = hit;
+    } else if (hit > start && ascii_is_space(in[hit])) {
+      name_end = hit;
+      gt = find_tag_end<Search>(in, hit, n);
+    } else {
+      gt = find_tag_end<Search>(in, p + 1, n);
+      name_found = false;
+    }
+    if (gt == n) return true;
     i = gt + 1;
     if (gt == p + 1) {  // "<>"
       text.clear();
       continue;
     }
-    const bool is_end = second == '/';
-    std::size_t start = is_end ? p + 2 : p + 1;
     const std::size_t stop = (!is_end && in[gt - 1] == '/') ? gt - 1 : gt;
-    while (start < stop && ascii_is_space(in[start])) ++start;
-    const std::size_t name_end = Search::find_space(in, start, stop, n);
+    if (!name_found) {
+      while (start < stop && ascii_is_space(in[start])) ++start;
+      name_end = Search::find_space(in, start, stop, n);
+    } else if (in[hit] == '>') {
+      name_end = stop;
+    }
     const char *name = in + start;
     const std::size_t name_len = name_end - start;
     if (is_end) {
