@@ -5,14 +5,23 @@
 // with min and max, ratios against the pugixml peer measured in the same
 // run, and the peak memory growth of one conversion in a fresh process.
 //
-// Usage: lyrn_bench [--quick] [--only rich|minimal]
+// The headline figures come from fresh processes, one conversion each, as a
+// host that converts a feed now and then sees them: fresh pages and all. The
+// tables of repeated calls in one process follow, labelled warm.
+//
+// Usage: lyrn_bench [--quick] [--only rich|minimal] [--repeat-process] [--charts DIR]
 //          --quick (or BENCH_QUICK=1): tiny feeds, a few seconds
 //          --only: one series of feeds
+//          --repeat-process: the fresh-process tables only
+//          --charts DIR: also writes the tables as SVG charts into DIR
 //        lyrn_bench --save DIR: writes the feeds and the library's documents
-//        lyrn_bench --convert FILE [N]: the library alone, for a profiler
+//        lyrn_bench --convert FILE [N] [--with CONVERTER] [--report]: one
+//          converter alone (the library unless named), for a profiler or
+//          /usr/bin/time; --report prints what the fresh-process runs read
 //        BENCH_MAX_CALL_SECONDS=N skips a converter on a feed where one call
 //        is projected to take longer than N seconds (default 30).
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +47,7 @@
 #include "feed_gen.hpp"
 #include "lyrn.h"
 #include "peers.hpp"
+#include "svg_chart.hpp"
 
 namespace {
 
@@ -427,28 +437,33 @@ void print_header_row(const char *first, const char *unit) {
 
 // Throughput table: MB/s (10^6 bytes per second), higher is better.
 void print_throughput(const series_run &run, const std::vector<std::size_t> &which) {
-  std::printf("\n### Throughput, description-heavy feeds (MB/s, MB = 10^6 bytes; higher is better)\n\n");
-  print_header_row("feed", "MB/s");
+  std::printf("\n### Warm: repeated calls in one process, description-heavy feeds (MB/s, MB = 10^6 bytes;"
+              " higher is better)\n\n");
+  std::printf("| feed | converter | median MB/s | min MB/s | max MB/s | vs pugixml | vs memchr |\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|\n");
   for (std::size_t ci : which) {
     const feed_case &c = *run.cases[ci];
     double mb = static_cast<double>(c.bytes.size()) / 1e6;
     const auto &cells = run.cells[ci];
     stats ref = summarize(cells[kPugixml].samples);
+    stats chr = summarize(cells[kMemchr].samples);
     for (int k = 0; k < kConvCount; ++k) {
       const cell &cl = cells[k];
       if (cl.skipped) {
-        std::printf("| %s | %s | %s | | | |\n", c.label.c_str(), kConverters[k].name, cl.note.c_str());
+        std::printf("| %s | %s | %s | | | | |\n", c.label.c_str(), kConverters[k].name, cl.note.c_str());
         continue;
       }
       stats s = summarize(cl.samples);
-      std::printf("| %s | %s | %.1f | %.1f | %.1f | %s |\n", c.label.c_str(), kConverters[k].name,
-                  mb / s.median, mb / s.max, mb / s.min, ratio_text(ref.median / s.median).c_str());
+      std::printf("| %s | %s | %.1f | %.1f | %.1f | %s | %.3f |\n", c.label.c_str(), kConverters[k].name,
+                  mb / s.median, mb / s.max, mb / s.min, ratio_text(ref.median / s.median).c_str(),
+                  chr.median / s.median);
     }
   }
 }
 
 void print_conversions(const series_run &run, const std::vector<std::size_t> &which) {
-  std::printf("\n### Conversions per second, small description-heavy feeds (higher is better)\n\n");
+  std::printf("\n### Warm: repeated calls in one process, conversions per second of small description-heavy"
+              " feeds (higher is better)\n\n");
   print_header_row("feed", "conv/s");
   for (std::size_t ci : which) {
     const feed_case &c = *run.cases[ci];
@@ -464,7 +479,8 @@ void print_conversions(const series_run &run, const std::vector<std::size_t> &wh
 }
 
 void print_per_item(const series_run &run, const char *allocator) {
-  std::printf("\n### Minimal feeds (title and enclosure only), %s: ns per item (lower is better)\n\n",
+  std::printf("\n### Warm: repeated calls in one process, minimal feeds (title and enclosure only), %s: ns per"
+              " item (lower is better)\n\n",
               allocator);
   print_header_row("feed", "ns/item");
   for (std::size_t ci = 0; ci < run.cases.size(); ++ci) {
@@ -569,26 +585,325 @@ int save_feeds(const char *dir, const std::vector<feed_case> &rich, const std::v
   return 0;
 }
 
-// Converts one file with the library a number of times: a small, steady
-// workload to run under a profiler such as callgrind.
-int convert_file(const char *path, long times) {
+// The converters a child process can run by name; the yyjson document alone
+// is left out, since extracting its input first would warm the heap.
+int converter_by_name(const char *name) {
+  const struct {
+    const char *name;
+    int id;
+  } names[] = {{"library", kLibrary}, {"pugixml", kPugixml}, {"libxml2", kLibxml2},
+               {"expat", kExpat},     {"memchr", kMemchr},   {"memcpy", kMemcpy}};
+  for (const auto &n : names)
+    if (std::strcmp(n.name, name) == 0) return n.id;
+  return -1;
+}
+
+// Converts one file a number of times with one converter (the library unless
+// named): a steady workload for a profiler such as callgrind, and the child
+// of --repeat-process, which asks with --report for one line with the CPU
+// time, wall time and minor page faults of the conversions alone. The file
+// is read into a block of its exact size before anything is timed; the
+// memcpy limit copies into a block that it touches for the first time.
+int convert_file(const char *path, long times, int conv, bool report) {
   FILE *f = std::fopen(path, "rb");
   if (!f) {
     std::fprintf(stderr, "cannot open %s\n", path);
     return 1;
   }
-  std::string bytes;
+  feed_case c;
+  c.label = path;
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size > 0) c.bytes.reserve(static_cast<std::size_t>(size));
+    std::fseek(f, 0, SEEK_SET);
+  }
   char buf[65536];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) c.bytes.append(buf, n);
   std::fclose(f);
+  std::unique_ptr<char[]> target;
+  if (conv == kMemcpy) {
+    target.reset(new char[c.bytes.size() + 1]);
+    g_copy_target = target.get();
+  }
   long tracks = -1;
+  if (report) std::printf("report %ld\n", times);
+  rusage r0{}, r1{};
   for (long i = 0; i < times; ++i) {
-    char *doc = lyrn_parse_feed_json(bytes.data(), bytes.size(), kFeedUrl);
-    tracks = track_count_of(doc);
+    getrusage(RUSAGE_SELF, &r0);
+    const double w0 = now_seconds(), c0 = cpu_seconds();
+    char *doc = kConverters[conv].fn(c);
+    if (doc) tracks = track_count_of(doc);
+    lyrn_free(doc);
+    const double c1 = cpu_seconds(), w1 = now_seconds();
+    getrusage(RUSAGE_SELF, &r1);
+    if (report) std::printf("conversion %.9f %.9f %ld\n", c1 - c0, w1 - w0, r1.ru_minflt - r0.ru_minflt);
+  }
+  if (!report)
+    std::printf("%s: %zu bytes, %ld tracks, converted %ld times with %s\n", path, c.bytes.size(), tracks, times,
+                kConverters[conv].name);
+  return 0;
+}
+
+// Converts c once with every peer and compares each document with the
+// library's, byte for byte.
+void check_documents(const feed_case &c) {
+  char *lib = run_library(c);
+  if (!lib) {
+    std::printf("MISMATCH %s: the library wrote no document\n", c.label.c_str());
+    ++g_mismatches;
+    return;
+  }
+  for (int k : {kPugixml, kLibxml2, kExpat}) {
+    char *doc = kConverters[k].fn(c);
+    if (!same_document(c, kConverters[k].name, lib, doc)) ++g_mismatches;
     lyrn_free(doc);
   }
-  std::printf("%s: %zu bytes, %ld tracks, converted %ld times\n", path, bytes.size(), tracks, times);
-  return 0;
+  lyrn_free(lib);
+}
+
+// ---- Whole processes ---------------------------------------------------------
+
+// What one child process measured: each conversion inside it (thread CPU
+// time, page faults included, wall time and minor faults) and the whole
+// process as its parent saw it (user + system CPU time from wait4).
+struct process_sample {
+  bool ok = false;
+  std::vector<double> conv_cpu;
+  std::vector<long> conv_faults;
+  double proc_cpu = 0, proc_wall = 0;
+};
+
+// Runs `self --convert file times --with name --report` and reads its lines.
+process_sample run_child(const char *self, const std::string &file, const char *name, long times) {
+  process_sample s;
+  int fds[2];
+  if (pipe(fds) != 0) return s;
+  std::fflush(stdout);
+  // posix_spawn rather than fork: this process holds every feed, and
+  // copying its page tables for each child would take longer than many of
+  // the conversions.
+  std::string n = std::to_string(times);
+  std::string feed_path = file;
+  char *const child_argv[] = {const_cast<char *>(self), const_cast<char *>("--convert"), feed_path.data(), n.data(),
+                              const_cast<char *>("--with"), const_cast<char *>(name), const_cast<char *>("--report"),
+                              nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  const double w0 = now_seconds();
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, self, &actions, nullptr, child_argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return s;
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[512];
+  for (ssize_t r; (r = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(r));
+  close(fds[0]);
+  int status = 0;
+  rusage ru{};
+  if (wait4(pid, &status, 0, &ru) != pid) return s;
+  s.proc_wall = now_seconds() - w0;
+  s.proc_cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+               static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+  long announced = -1;
+  const char *p = std::strstr(out.c_str(), "report ");
+  if (!p || std::sscanf(p, "report %ld", &announced) != 1) return s;
+  while ((p = std::strstr(p + 1, "conversion "))) {
+    double cpu = 0, wall = 0;
+    long faults = 0;
+    if (std::sscanf(p, "conversion %lf %lf %ld", &cpu, &wall, &faults) != 3) return s;
+    s.conv_cpu.push_back(cpu);
+    s.conv_faults.push_back(faults);
+  }
+  s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && static_cast<long>(s.conv_cpu.size()) == announced;
+  return s;
+}
+
+// The converters of the process runs, and the child that only reads the feed.
+const int kProcessConverters[] = {kLibrary, kPugixml, kLibxml2, kExpat, kMemchr, kMemcpy};
+constexpr int kProcessCount = sizeof kProcessConverters / sizeof kProcessConverters[0];
+const char *const kProcessNames[kProcessCount] = {"library", "pugixml", "libxml2", "expat", "memchr", "memcpy"};
+
+// Per converter and feed, one entry per process: its first conversion, the
+// median of its later ones, and the whole process.
+struct process_cell {
+  std::vector<double> first_cpu, later_cpu, proc_cpu;
+  std::vector<long> first_faults, later_faults;
+  bool skipped = false;
+};
+
+struct process_case {
+  const feed_case *feed;
+  std::string file;
+  long conversions = 1;  // per process: the first, then the later ones
+  process_cell cells[kProcessCount];
+  process_cell read_only;  // reads the file, converts nothing
+};
+
+double median_of(std::vector<double> v) { return summarize(std::move(v)).median; }
+
+long median_of(std::vector<long> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Interleaved rounds of one child per converter (the first converter of a
+// round rotates), at least min_rounds and more until the budget is spent.
+void measure_processes(std::vector<process_case> &cases, const char *self, const settings &cfg) {
+  for (process_case &pc : cases) {
+    const double start = now_seconds();
+    const int min_rounds = cfg.quick || pc.feed->bytes.size() > 5000000 ? 3 : 5;
+    const int max_rounds = cfg.quick ? 5 : 21;
+    const double budget = cfg.quick ? 0.5 : 6.0;
+    for (int round = 0; round < max_rounds; ++round) {
+      if (round >= min_rounds && now_seconds() - start >= budget) break;
+      for (int j = 0; j <= kProcessCount; ++j) {
+        const int k = (j + round) % (kProcessCount + 1);
+        process_cell &cell = k == kProcessCount ? pc.read_only : pc.cells[k];
+        if (cell.skipped) continue;
+        const char *name = k == kProcessCount ? "library" : kProcessNames[k];
+        process_sample s = run_child(self, pc.file, name, k == kProcessCount ? 0 : pc.conversions);
+        if (!s.ok) {
+          std::printf("FAILED: the child converting %s with %s did not report\n", pc.feed->label.c_str(), name);
+          ++g_mismatches;
+          cell.skipped = true;
+          continue;
+        }
+        cell.proc_cpu.push_back(s.proc_cpu);
+        if (s.conv_cpu.empty()) continue;
+        cell.first_cpu.push_back(s.conv_cpu.front());
+        cell.first_faults.push_back(s.conv_faults.front());
+        if (s.conv_cpu.size() > 1) {
+          cell.later_cpu.push_back(median_of(std::vector<double>(s.conv_cpu.begin() + 1, s.conv_cpu.end())));
+          cell.later_faults.push_back(median_of(std::vector<long>(s.conv_faults.begin() + 1, s.conv_faults.end())));
+        }
+      }
+    }
+    std::fprintf(stderr, "  processes for %s: %zu rounds in %.1f s\n", pc.feed->label.c_str(),
+                 pc.read_only.proc_cpu.size(), now_seconds() - start);
+  }
+}
+
+void print_process_table(const std::vector<process_case> &cases, bool per_item) {
+  const char *unit = per_item ? "ns/item" : "MB/s";
+  if (per_item)
+    std::printf("\n### Minimal feeds (title and enclosure only), fresh processes: ns per item (lower is better)\n\n");
+  else
+    std::printf("\n### Description-heavy feeds, fresh processes: MB/s (MB = 10^6 bytes; higher is better)\n\n");
+  std::printf("| feed | converter | later conversions, median %s | min | max | vs pugixml | %sfirst conversion"
+              " %s | faults per later conversion | faults in the first | whole process CPU ms |\n",
+              unit, per_item ? "" : "vs memchr | ", unit);
+  std::printf(per_item ? "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n"
+                       : "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const process_case &pc : cases) {
+    const feed_case &c = *pc.feed;
+    const double ref = median_of(pc.cells[1].later_cpu);
+    const double chr = median_of(pc.cells[4].later_cpu);
+    const double n = static_cast<double>(c.items), mb = static_cast<double>(c.bytes.size()) / 1e6;
+    auto figure = [&](double seconds) { return per_item ? seconds * 1e9 / n : mb / seconds; };
+    for (int k = 0; k < kProcessCount; ++k) {
+      const process_cell &cell = pc.cells[k];
+      const char *name = kConverters[kProcessConverters[k]].name;
+      if (cell.skipped || cell.later_cpu.empty()) {
+        std::printf("| %s | %s | not measured | | | | | | | |%s\n", c.label.c_str(), name, per_item ? "" : " |");
+        continue;
+      }
+      const stats s = summarize(cell.later_cpu);
+      std::printf("| %s | %s | %.1f | %.1f | %.1f | %s | ", c.label.c_str(), name, figure(s.median),
+                  figure(per_item ? s.min : s.max), figure(per_item ? s.max : s.min), ratio_text(ref / s.median).c_str());
+      if (!per_item) std::printf("%.3f | ", chr / s.median);
+      std::printf("%.1f | %ld | %ld | %.1f |\n", figure(median_of(cell.first_cpu)), median_of(cell.later_faults),
+                  median_of(cell.first_faults), median_of(cell.proc_cpu) * 1e3);
+    }
+    std::printf("| %s | reading the file alone | | | | | %s| | | %.1f |\n", c.label.c_str(), per_item ? "" : "| ",
+                median_of(pc.read_only.proc_cpu) * 1e3);
+  }
+  std::printf("\n%s per process: the first, then the later ones, each timed alone.\n",
+              cases.empty() ? "" : (std::to_string(cases.front().conversions) + " conversions").c_str());
+}
+
+struct bar_chart_file {
+  std::string name;
+  bench::bar_chart chart;
+};
+
+// The converters drawn in the charts (the limits would flatten every bar).
+const int kChartConverters[] = {kLibrary, kPugixml, kLibxml2, kExpat};
+
+int process_index(int conv) {
+  for (int k = 0; k < kProcessCount; ++k)
+    if (kProcessConverters[k] == conv) return k;
+  return -1;
+}
+
+// Writes the tables as SVG charts into dir: the fresh-process tables always,
+// the warm ones when they were measured.
+void write_charts(const char *dir, const std::vector<process_case> &rich_p, const std::vector<process_case> &minimal_p,
+                  const series_run *rich_w, const series_run *minimal_w) {
+  std::vector<std::string> written;
+  auto save = [&](const bar_chart_file &file) {
+    if (file.chart.groups.empty()) return;
+    const std::string path = std::string(dir) + "/" + file.name;
+    if (bench::write_bar_chart(path, file.chart))
+      written.push_back(path);
+    else
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+  };
+  for (int per_item = 0; per_item < 2; ++per_item) {
+    const std::vector<process_case> &cases = per_item ? minimal_p : rich_p;
+    bar_chart_file file;
+    file.name = per_item ? "fresh-minimal-ns-per-item.svg" : "fresh-rich-mb-per-s.svg";
+    file.chart.title = per_item ? "Minimal feeds, one conversion in a fresh process (ns per item, lower is better)"
+                                : "Description-heavy feeds, one conversion in a fresh process (MB/s, higher is better)";
+    file.chart.unit = per_item ? "ns per item" : "MB/s";
+    for (const process_case &pc : cases) file.chart.groups.push_back(pc.feed->label);
+    for (int conv : kChartConverters) {
+      bench::chart_series series{kConverters[conv].name, {}};
+      for (const process_case &pc : cases) {
+        const process_cell &cell = pc.cells[process_index(conv)];
+        const double t = cell.skipped ? 0 : median_of(cell.later_cpu);
+        const double v = !(t > 0) ? 0
+                         : per_item ? t * 1e9 / static_cast<double>(pc.feed->items)
+                                    : static_cast<double>(pc.feed->bytes.size()) / 1e6 / t;
+        series.values.push_back(v);
+      }
+      file.chart.series.push_back(std::move(series));
+    }
+    save(file);
+  }
+  for (int per_item = 0; per_item < 2; ++per_item) {
+    const series_run *run = per_item ? minimal_w : rich_w;
+    if (!run) continue;
+    bar_chart_file file;
+    file.name = per_item ? "warm-minimal-ns-per-item.svg" : "warm-rich-mb-per-s.svg";
+    file.chart.title = per_item ? "Minimal feeds, warm: repeated calls in one process (ns per item, lower is better)"
+                                : "Description-heavy feeds, warm: repeated calls in one process (MB/s, higher is better)";
+    file.chart.unit = per_item ? "ns per item" : "MB/s";
+    for (const feed_case *c : run->cases) file.chart.groups.push_back(c->label);
+    for (int conv : kChartConverters) {
+      bench::chart_series series{kConverters[conv].name, {}};
+      for (std::size_t ci = 0; ci < run->cases.size(); ++ci) {
+        const cell &cl = run->cells[ci][conv];
+        const double t = cl.skipped ? 0 : summarize(cl.samples).median;
+        const feed_case &c = *run->cases[ci];
+        const double v = !(t > 0) ? 0
+                         : per_item ? t * 1e9 / static_cast<double>(c.items)
+                                    : static_cast<double>(c.bytes.size()) / 1e6 / t;
+        series.values.push_back(v);
+      }
+      file.chart.series.push_back(std::move(series));
+    }
+    save(file);
+  }
+  for (const std::string &path : written) std::printf("- chart: %s\n", path.c_str());
 }
 
 }  // namespace
@@ -599,23 +914,47 @@ int main(int argc, char **argv) {
   const char *only = nullptr;  // one series of feeds only
   const char *quick_env = std::getenv("BENCH_QUICK");
   cfg.quick = quick_env && *quick_env && std::strcmp(quick_env, "0") != 0;
-  for (int i = 1; i < argc; ++i) {
+  const char *convert_path = nullptr;
+  long convert_times = 1;
+  int convert_with = kLibrary;
+  bool report = false;
+  bool processes_only = false;
+  const char *chart_dir = nullptr;
+  bool usage_error = false;
+  for (int i = 1; i < argc && !usage_error; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       cfg.quick = true;
     } else if (std::strcmp(argv[i], "--save") == 0 && i + 1 < argc) {
       save_dir = argv[++i];
     } else if (std::strcmp(argv[i], "--convert") == 0 && i + 1 < argc) {
-      return convert_file(argv[i + 1], i + 2 < argc ? std::atol(argv[i + 2]) : 1);
+      convert_path = argv[++i];
+      if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') convert_times = std::atol(argv[++i]);
+    } else if (std::strcmp(argv[i], "--with") == 0 && i + 1 < argc) {
+      convert_with = converter_by_name(argv[++i]);
+      usage_error = convert_with < 0;
+    } else if (std::strcmp(argv[i], "--report") == 0) {
+      report = true;
+    } else if (std::strcmp(argv[i], "--repeat-process") == 0) {
+      processes_only = true;
+    } else if (std::strcmp(argv[i], "--charts") == 0 && i + 1 < argc) {
+      chart_dir = argv[++i];
     } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc &&
                (std::strcmp(argv[i + 1], "rich") == 0 || std::strcmp(argv[i + 1], "minimal") == 0)) {
       only = argv[++i];
     } else {
-      std::fprintf(stderr,
-                   "usage: %s [--quick] [--only rich|minimal] [--save DIR]"
-                   " [--convert FILE [TIMES]]\n",
-                   argv[0]);
-      return 2;
+      usage_error = true;
     }
+  }
+  if (usage_error) {
+    std::fprintf(stderr,
+                 "usage: %s [--quick] [--only rich|minimal] [--repeat-process] [--charts DIR] [--save DIR]\n"
+                 "       %s --convert FILE [TIMES] [--with library|pugixml|libxml2|expat|memchr|memcpy] [--report]\n",
+                 argv[0], argv[0]);
+    return 2;
+  }
+  if (convert_path) {
+    bench::init_libxml2();
+    return convert_file(convert_path, convert_times, convert_with, report);
   }
   if (const char *m = std::getenv("BENCH_MAX_CALL_SECONDS")) cfg.max_call_seconds = std::atof(m);
   if (cfg.quick) {
@@ -639,8 +978,11 @@ int main(int argc, char **argv) {
   std::printf("- each figure: median, min and max over interleaved rounds of the thread's CPU time (page\n"
               "  faults included); ratios are against the pugixml peer's median in the same run (above 1 =\n"
               "  faster than pugixml)\n");
-  std::printf("- allocator: glibc defaults (large blocks are mapped and unmapped on every call), then for\n"
-              "  the minimal feeds once more with the heap kept between calls\n");
+  std::printf("- headline: fresh processes, each reading the feed and converting it a few times with one\n"
+              "  converter; the later conversions are what a host pays, with glibc's defaults, when it\n"
+              "  converts feeds now and then\n");
+  std::printf("- warm tables: repeated calls in this one process, whose heap the earlier converters have\n"
+              "  shaped; the minimal feeds once more with the heap kept between calls\n");
 
   // Feeds first, so that generation stays out of every measurement.
   double g0 = now_seconds();
@@ -692,6 +1034,57 @@ int main(int argc, char **argv) {
   print_memory(mem_cases, use_hwm);
   std::fflush(stdout);
 
+  // The headline: every converter in fresh processes, one conversion each.
+  std::vector<process_case> rich_processes, minimal_processes;
+  {
+    char self[4096];
+    const ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+    char dir_template[] = "/tmp/lyrn-bench-XXXXXX";
+    const char *dir = len > 0 ? mkdtemp(dir_template) : nullptr;
+    if (!dir) {
+      std::printf("FAILED: no folder for the fresh-process runs\n");
+      ++g_mismatches;
+    } else {
+      self[len] = '\0';
+      for (auto *set : {&rich, &minimal}) {
+        for (const feed_case &c : *set) {
+          // A process per conversion of the 100 MB and 1M-item feeds takes
+          // minutes a round on a shared machine; those two stay warm only.
+          if (c.bytes.size() > 50000000) continue;
+          process_case pc;
+          pc.feed = &c;
+          pc.conversions = c.bytes.size() > 5000000 ? 3 : 5;
+          pc.file = std::string(dir) + "/" + (c.minimal ? "minimal-" : "rich-") + std::to_string(c.bytes.size()) + ".xml";
+          FILE *f = std::fopen(pc.file.c_str(), "wb");
+          const bool ok = f && std::fwrite(c.bytes.data(), 1, c.bytes.size(), f) == c.bytes.size();
+          if (f) std::fclose(f);
+          if (!ok) {
+            std::printf("FAILED: cannot write %s\n", pc.file.c_str());
+            ++g_mismatches;
+            continue;
+          }
+          (c.minimal ? minimal_processes : rich_processes).push_back(std::move(pc));
+        }
+      }
+      std::fprintf(stderr, "fresh processes (%s)...\n", cfg.quick ? "quick" : "full");
+      measure_processes(rich_processes, self, cfg);
+      measure_processes(minimal_processes, self, cfg);
+      for (auto *set : {&rich_processes, &minimal_processes})
+        for (const process_case &pc : *set) std::remove(pc.file.c_str());
+      rmdir(dir);
+      if (!rich_processes.empty()) print_process_table(rich_processes, false);
+      if (!minimal_processes.empty()) print_process_table(minimal_processes, true);
+    }
+  }
+  if (processes_only) {
+    for (auto *set : {&rich, &minimal})
+      for (const feed_case &c : *set) check_documents(c);
+    std::printf("\nDocuments checked byte for byte against the library's on every feed: %s\n",
+                g_mismatches == 0 ? "the three peers all agree." : "MISMATCH(ES), see above.");
+    if (chart_dir) write_charts(chart_dir, rich_processes, minimal_processes, nullptr, nullptr);
+    return g_mismatches == 0 ? 0 : 1;
+  }
+
   series_run rich_run, minimal_run;
   for (feed_case &c : rich) rich_run.cases.push_back(&c);
   for (feed_case &c : minimal) minimal_run.cases.push_back(&c);
@@ -722,6 +1115,8 @@ int main(int argc, char **argv) {
     measure_series(kept_run, cfg);
     print_per_item(kept_run, "heap kept between calls");
   }
+
+  if (chart_dir) write_charts(chart_dir, rich_processes, minimal_processes, &rich_run, &minimal_run);
 
   stats share = summarize(g_wall_over_cpu);
   std::printf("\nWall time over CPU time per sample: median %.2f, max %.2f (1.00 = no other process took"

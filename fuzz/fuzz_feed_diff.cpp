@@ -4,11 +4,13 @@
 // it are the feed, the bytes after it the feed URL (no 0xFF: no feed URL).
 // Both sides convert the feed from an exactly-sized heap block, once with its
 // exact length and once NUL-terminated with length 0; any difference between
-// them (null against text, or two texts that differ in a byte) aborts.
+// them (null against text, or two texts that differ in a byte) aborts. Every
+// input is converted once per markup search family (portable and wide).
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "feed_markup.hpp"
 #include "fuzz_util.hpp"
 #include "lyrn.h"
 #include "reference_walk.hpp"
@@ -52,11 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string &feed = input.feed;
   const char *feed_url = input.url();
 
-  if (!feed.empty()) {
-    fuzz::heap_copy span(feed.data(), feed.size(), false);
-    compare(span.data(), span.size(), span.size(), feed_url);
+  for (const lyrn::markup_search family : {lyrn::markup_search::portable, lyrn::markup_search::sse2}) {
+    if (!lyrn::force_markup_search(family)) continue;
+    if (!feed.empty()) {
+      fuzz::heap_copy span(feed.data(), feed.size(), false);
+      compare(span.data(), span.size(), span.size(), feed_url);
+    }
+    fuzz::heap_copy text(feed.data(), feed.size(), true);
+    compare(text.data(), 0, std::strlen(text.data()), feed_url);
   }
-  fuzz::heap_copy text(feed.data(), feed.size(), true);
-  compare(text.data(), 0, std::strlen(text.data()), feed_url);
+  lyrn::unforce_markup_search();
   return 0;
 }

@@ -74,7 +74,11 @@ std::uint64_t siphash(hash_key k, const char *s, std::size_t n) {
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
     std::uint64_t m = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(&m, p + i, 8);  // one load where the word order is the host's
+#else
     for (int b = 0; b < 8; ++b) m |= static_cast<std::uint64_t>(p[i + b]) << (8 * b);
+#endif
     v.v3 ^= m;
     for (int r = 0; r < C; ++r) v.round();
     v.v0 ^= m;

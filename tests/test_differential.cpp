@@ -107,9 +107,24 @@ const char *const kFeedUrls[] = {
     "feed.xml",
 };
 
+void golden_feeds_whole_and_every_prefix(const std::vector<fs::path> &paths);
+void many_items_with_repeated_urls();
+void generated_feeds();
+
+// Each comparison runs once per markup search family (portable and wide).
 TEST(Differential, GoldenFeedsWholeAndEveryPrefix) {
   const std::vector<fs::path> paths = golden_feeds();
   ASSERT_GE(paths.size(), 8u);
+  lyrn_test::for_each_markup_search([&] { golden_feeds_whole_and_every_prefix(paths); });
+}
+
+TEST(Differential, ManyItemsWithRepeatedUrls) {
+  lyrn_test::for_each_markup_search(many_items_with_repeated_urls);
+}
+
+TEST(Differential, GeneratedFeeds) { lyrn_test::for_each_markup_search(generated_feeds); }
+
+void golden_feeds_whole_and_every_prefix(const std::vector<fs::path> &paths) {
   for (const fs::path &path : paths) {
     SCOPED_TRACE(path.filename().string());
     const std::string feed = read_file(path);
@@ -127,7 +142,7 @@ TEST(Differential, GoldenFeedsWholeAndEveryPrefix) {
 // Feeds with many items, around the sizes where the track storage and the
 // set of seen stream URLs grow, with URLs that repeat, differ only in case or
 // differ only after a NUL byte (equal as C strings).
-TEST(Differential, ManyItemsWithRepeatedUrls) {
+void many_items_with_repeated_urls() {
   enum url_kind { distinct, every_third_repeats, case_twins, nul_twins };
   struct many_case {
     std::size_t items;
@@ -459,7 +474,7 @@ const char *const kGeneratedUrls[] = {
 // Not UTF-8: every document with it is refused.
 const char *const kBadUrl = "\xC3\x28/bad/feed.xml";
 
-TEST(Differential, GeneratedFeeds) {
+void generated_feeds() {
   rng r(20240102);
   feed_maker maker(r);
   std::size_t with_tracks = 0, nulls = 0;

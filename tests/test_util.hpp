@@ -2,11 +2,14 @@
 // Small helpers shared by the test suites.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "feed_markup.hpp"
 #include "lyrn.h"
 
 namespace lyrn_test {
@@ -39,5 +42,23 @@ class exact_block {
   std::size_t size_;
   char *data_;
 };
+
+// Runs body once for every markup search family this build and processor
+// offer, with every scan forced onto it, so that one run of a suite checks
+// the wide searches and the portable one against the same expectations.
+template <class Body>
+void for_each_markup_search(Body body) {
+  struct family {
+    lyrn::markup_search search;
+    const char *name;
+  };
+  const family families[] = {{lyrn::markup_search::portable, "portable search"}, {lyrn::markup_search::sse2, "SSE2 search"}};
+  for (const family &f : families) {
+    if (!lyrn::force_markup_search(f.search)) continue;
+    SCOPED_TRACE(f.name);
+    body();
+  }
+  lyrn::unforce_markup_search();
+}
 
 }  // namespace lyrn_test
