@@ -74,6 +74,7 @@ bool write_bar_chart(const std::string &path, const bar_chart &chart) {
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\""
                " font-family=\"sans-serif\" font-size=\"11\">\n",
                width, height, width, height);
+  std::fprintf(f, "<!-- SPDX-License-Identifier: MIT -->\n");
   std::fprintf(f, "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
   std::fprintf(f, "<text x=\"%.0f\" y=\"24\" font-size=\"14\" font-weight=\"bold\">%s</text>\n", left,
                escaped(chart.title).c_str());
