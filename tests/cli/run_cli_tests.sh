@@ -91,9 +91,13 @@ expect duration-tiny        0 0.0000001                    ""        duration 1e
 expect duration-huge        0 100000000000000000000000     ""        duration 1e23
 expect duration-unreadable  0 0                            ""        duration abc
 expect duration-minus-zero  0 0                            ""        duration -0
+expect duration-infinite    0 inf                          ""        duration 1e307:0:0
+expect duration-exponent-cut 0 0                           ""        duration 1e999
 expect format-hours         0 1:16:26                      ""        format 4586
 expect format-minutes       0 3:44                         ""        format " 224.9 "
 expect format-negative      0 0:00                         ""        format -3
+expect format-clamped       0 2562047788015215:30:07       ""        format 1e300
+expect format-infinite      0 0:00                         ""        format inf
 expect date-rfc2822         0 1704182400                   ""        date "Tue, 02 Jan 2024 10:00:00 +0200"
 expect date-iso8601         0 1704189600                   ""        date 2024-01-02T10:00:00Z
 expect date-unreadable      1 "" "lyrn: the date could not be read"  date "next tuesday"
