@@ -136,6 +136,8 @@ stdin_file=nul.xml
 expect feed-stdin-nul-byte  0 "$nul_json"                  ""        feed -
 stdin_file=$dir/listing.html
 expect slugs-stdin          0 "$slugs_json"                ""        slugs -
+expect slugs-stdin-too-large 1 "" "lyrn: standard input: the input is larger than the limit of 100 bytes (--max-input SIZE raises it)" slugs --max-input 100
+expect slugs-missing-file   1 "" "lyrn: missing.html: No such file or directory" slugs missing.html
 stdin_file=/dev/null
 
 # Encodings. Each fixture is a one-track feed whose titles hold characters
