@@ -263,6 +263,16 @@ TEST(Diagnose, BlamesTheRightCause) {
   EXPECT_EQ(f.code, lyrn_host::kInvalidUtf8);
   EXPECT_EQ(f.where.offset, feed.find('\xFE'));
   EXPECT_NE(f.message.find("the feed is not UTF-8"), std::string::npos);
+  // Many spots the library never writes before the one it refuses: the
+  // search over them still finds the last.
+  std::string many = "<rss><channel>";
+  for (int i = 0; i < 12; ++i) many += "<description>\xFF</description>";
+  many += "<item><title>A\xFE</title><enclosure url=\"a.mp3\"/></item>";
+  for (int i = 0; i < 5; ++i) many += "<description>\xFF</description>";
+  many += "</channel></rss>";
+  f = diagnose(many, nullptr, document_kind::feed);
+  EXPECT_EQ(f.code, lyrn_host::kInvalidUtf8);
+  EXPECT_EQ(f.where.offset, many.find('\xFE'));
   // A surrogate reference in a title is the feed's cause; in a listing a
   // reference is text like any other.
   const std::string ref = "<rss><channel><title>&#xDC00;</title></channel></rss>";
