@@ -148,29 +148,12 @@ bool find_surrogate_reference(const char *text, std::size_t n, std::size_t *offs
   return false;
 }
 
-void append_utf8(text_buffer *out, uint32_t cp) {
-  char b[4];
-  std::size_t n;
-  if (cp < 0x80) {
-    b[0] = static_cast<char>(cp);
-    n = 1;
-  } else if (cp < 0x800) {
-    b[0] = static_cast<char>(0xC0 | (cp >> 6));
-    b[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 2;
-  } else if (cp < 0x10000) {
-    b[0] = static_cast<char>(0xE0 | (cp >> 12));
-    b[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    b[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 3;
-  } else {
-    b[0] = static_cast<char>(0xF0 | (cp >> 18));
-    b[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    b[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    b[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    n = 4;
-  }
-  out->append(b, n);
+// Appends a supplementary character (U+10000 to U+10FFFF, all a reference
+// pair can encode) in its four-byte UTF-8 form.
+void append_supplementary(text_buffer *out, uint32_t cp) {
+  const char b[4] = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                     static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+  out->append(b, 4);
 }
 
 // Rewrites each high surrogate reference followed at once by a low one as
@@ -194,7 +177,7 @@ std::size_t rewrite_pairs(const char *text, std::size_t n, text_buffer *out) {
     }
     if (pairs == 0) out->reserve(n);  // a pair is never shorter than its character
     out->append(text + copied, i - copied);
-    append_utf8(out, static_cast<uint32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00)));
+    append_supplementary(out, static_cast<uint32_t>(0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00)));
     ++pairs;
     copied = j + len2;
     i = next_reference(text, n, copied);

@@ -40,9 +40,9 @@ std::string too_large(std::size_t limit) {
 bool read_all(int fd, std::size_t hint, std::size_t limit, char **data, std::size_t *size,
               std::string *error) {
   const std::size_t cap_max = limit < static_cast<std::size_t>(-1) ? limit + 1 : limit;
+  // Never 0: hint + 1 is not, and neither is cap_max, which is at least 1.
   std::size_t cap = hint < cap_max ? hint + 1 : cap_max;  // +1: the end is seen without a regrow
   if (cap < 65536 && cap_max >= 65536) cap = 65536;
-  if (cap == 0) cap = 1;
   char *buf = static_cast<char *>(std::malloc(cap));
   if (!buf) {
     *error = std::strerror(ENOMEM);

@@ -85,11 +85,19 @@ int usage_error(const command *cmd, const std::string &message) {
   return kUsage;
 }
 
-// Checks that a command got exactly `want` arguments; names them when missing.
-bool arity_ok(const command &cmd, int argc, char **argv, int want, const char *const *names,
+// Checks that a command got exactly `want` arguments; names them when missing
+// (`names` may be null only when `want` is 0, where none can be missing).
+// These commands have no options, but a leading "--" is still the end of the
+// options, as for feed and slugs: it is dropped, so `lyrn format -- -5` reads
+// "-5" (the caller's argc and argv are moved past it).
+bool arity_ok(const command &cmd, int &argc, char **&argv, int want, const char *const *names,
               int *status) {
+  if (argc > 0 && std::strcmp(argv[0], "--") == 0) {
+    --argc;
+    ++argv;
+  }
   if (argc < want) {
-    *status = usage_error(&cmd, std::string("missing ") + (names ? names[argc] : "argument"));
+    *status = usage_error(&cmd, std::string("missing ") + names[argc]);
     return false;
   }
   if (argc > want) {

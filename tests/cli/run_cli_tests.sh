@@ -91,9 +91,13 @@ expect duration-tiny        0 0.0000001                    ""        duration 1e
 expect duration-huge        0 100000000000000000000000     ""        duration 1e23
 expect duration-unreadable  0 0                            ""        duration abc
 expect duration-minus-zero  0 0                            ""        duration -0
+expect duration-infinite    0 inf                          ""        duration 1e307:0:0
+expect duration-exponent-cut 0 0                           ""        duration 1e999
 expect format-hours         0 1:16:26                      ""        format 4586
 expect format-minutes       0 3:44                         ""        format " 224.9 "
 expect format-negative      0 0:00                         ""        format -3
+expect format-clamped       0 2562047788015215:30:07       ""        format 1e300
+expect format-infinite      0 0:00                         ""        format inf
 expect date-rfc2822         0 1704182400                   ""        date "Tue, 02 Jan 2024 10:00:00 +0200"
 expect date-iso8601         0 1704189600                   ""        date 2024-01-02T10:00:00Z
 expect date-unreadable      1 "" "lyrn: the date could not be read"  date "next tuesday"
@@ -132,6 +136,8 @@ stdin_file=nul.xml
 expect feed-stdin-nul-byte  0 "$nul_json"                  ""        feed -
 stdin_file=$dir/listing.html
 expect slugs-stdin          0 "$slugs_json"                ""        slugs -
+expect slugs-stdin-too-large 1 "" "lyrn: standard input: the input is larger than the limit of 100 bytes (--max-input SIZE raises it)" slugs --max-input 100
+expect slugs-missing-file   1 "" "lyrn: missing.html: No such file or directory" slugs missing.html
 stdin_file=/dev/null
 
 # Encodings. Each fixture is a one-track feed whose titles hold characters
@@ -267,6 +273,101 @@ expect batch-dir-not-a-dir  1 "" "lyrn: blocker: Not a directory"   feed latin1.
 expect batch-dir-parents    0 "" "lyrn: 1 file, 0 failed, 1 track, 0.00 MB in T" feed latin1.xml -o no/such/dir
 report batch-dir-parents-output "$(cmp -s no/such/dir/latin1.json <("$bin" feed latin1.xml) && echo 1)"
 expect batch-dir-under-file 1 "" "lyrn: blocker: Not a directory" feed latin1.xml -o blocker/sub
+
+# Batch output names: the file name less its last extension; a name that
+# starts with its only dot keeps it; -o DIR/ and -o DIR name the same files.
+mkdir -p names/sub
+for f in .hidden noext a.b.c.xml sub/noext.rss; do cp "$dir/mini.xml" "names/$f"; done
+expect batch-names          0 "" ""                                  feed names/.hidden names/noext names/a.b.c.xml -o outn/ --quiet
+printf '%s\n' .hidden.json a.b.c.json noext.json >want_listing
+ls -A outn >listing
+cmp -s listing want_listing && cmp -s outn/noext.json <("$bin" feed names/noext) && ok=1 || ok=0
+report batch-names-outputs "$ok" "outn holds: $(cat listing)"
+expect batch-same-name-dir-slash 2 "" "$(hint "lyrn: feed: 'names/noext' and 'names/sub/noext.rss' would both write outs/noext.json" 'help feed')" feed names/noext names/sub/noext.rss -o outs/
+expect batch-folder-no-name 2 "" "$(hint "lyrn: feed: 'names/sub/' names no file" 'help feed')" feed names/sub/ -o outs
+expect batch-dot-no-name    2 "" "$(hint "lyrn: feed: '..' names no file" 'help feed')" feed .. -o outs
+# An output that cannot be written fails that file only, leaves no
+# temporary file, and the batch exits with 1.
+mkdir -p outw/mini.json
+expect batch-write-fails    1 "" "$(printf '%s\n' "lyrn: outw/mini.json: Is a directory" "lyrn: 2 files, 1 failed, 1 track, 0.00 MB in T")" feed "$dir/mini.xml" names/noext -o outw --jobs 1
+[ "$(ls -A outw)" = "$(printf 'mini.json\nnoext.json')" ] && [ -z "$(ls -A outw/mini.json)" ] && ok=1 || ok=0
+report batch-write-fails-outputs "$ok" "outw holds: $(ls -A outw)"
+
+# Option forms: --opt VALUE and --opt=VALUE alike, values that start with
+# '-', "--" ending the options, and every way an option can be wrong.
+expect max-input-separate   1 "" "lyrn: $dir/mini.xml: the input is larger than the limit of 10 bytes (--max-input SIZE raises it)" feed "$dir/mini.xml" --max-input 10
+expect max-input-joined     0 "$mini_json"                 ""        feed "$dir/mini.xml" --max-input=1K
+expect max-input-exact      0 "$mini_json"                 ""        feed "$dir/mini.xml" --max-input "$(wc -c <"$dir/mini.xml")"
+expect slugs-max-input      1 "" "lyrn: $dir/listing.html: the input is larger than the limit of 1 byte (--max-input SIZE raises it)" slugs "$dir/listing.html" --max-input=1
+expect url-value-dash       0 "${mini_json/\"feedURL\":\"\"/\"feedURL\":\"-x\"}" "" feed "$dir/mini.xml" --url -x
+expect jobs-max             0 "" ""                                  feed "$dir/mini.xml" -o outj --jobs=4096 --quiet
+expect stdin-after-dashes   0 "[]"                         ""        slugs -- -
+for bad in 0 -1 1O 12Q ''; do
+  expect "max-input-bad-$bad" 2 "" "$(hint "lyrn: feed: '$bad' is not a size (a number of bytes, or with K, M or G)" 'help feed')" feed a.xml --max-input="$bad"
+done
+for bad in 4097 -1 2x ''; do
+  expect "jobs-bad-$bad"    2 "" "$(hint "lyrn: feed: '$bad' is not a number of jobs (1 to 4096)" 'help feed')" feed a.xml b.xml -o out --jobs "$bad"
+done
+for opt in --max-input -o --jobs --url; do
+  expect "feed-no-value$opt" 2 "" "$(hint "lyrn: feed: option '$opt' needs a value" 'help feed')" feed a.xml "$opt"
+done
+for opt in --max-input --encoding; do
+  expect "slugs-no-value$opt" 2 "" "$(hint "lyrn: slugs: option '$opt' needs a value" 'help slugs')" slugs a.html "$opt"
+done
+for opt in -o=out --urlx --pretty=yes -x --jobsN=2; do
+  expect "feed-unknown$opt" 2 "" "$(hint "lyrn: feed: unknown option '$opt'" 'help feed')" feed a.xml "$opt"
+done
+expect slugs-unknown-option 2 "" "$(hint "lyrn: slugs: unknown option '--pretty'" 'help slugs')" slugs a.html --pretty
+expect slugs-encoding-unknown 1 "" "lyrn: slugs: unknown encoding: encoding 'x-bogus' is not known to iconv" slugs a.html --encoding=x-bogus
+expect feed-empty-dir       2 "" "$(hint "lyrn: feed: -o needs a folder name" 'help feed')" feed a.xml -o ""
+
+# The commands that take no options still end them at "--", so that an
+# argument may start with '-'; their arguments are counted after it.
+expect format-after-dashes  0 0:00                         ""        format -- -5
+expect format-dash-number   0 0:00                         ""        format -5
+expect title-after-dashes   0 -h                           ""        title -- -h
+expect duration-after-dashes 0 90                          ""        duration -- 1:30
+expect url-after-dashes     0 "$base/u/all/feed.xml"       ""        url -- "$base" u all
+expect format-dashes-only   2 "" "$(hint 'lyrn: format: missing SECONDS' 'help format')" format --
+expect format-two-dashes    2 "" "$(hint "lyrn: format: '--' is not a number" 'help format')" format -- --
+expect version-after-dashes 0 "1.0.0 (ABI 1)"              ""        version --
+
+# Usage errors of every command: a missing or an extra argument.
+expect check-url-missing    2 "" "$(hint 'lyrn: check-url: missing URL' 'help check-url')" check-url
+expect check-url-extra      2 "" "$(hint "lyrn: check-url: unexpected argument 'b'" 'help check-url')" check-url a b
+expect url-extra            2 "" "$(hint "lyrn: url: unexpected argument 'd'" 'help url')" url a b c d
+expect url-missing-all      2 "" "$(hint 'lyrn: url: missing BASE' 'help url')" url
+expect url-missing-user     2 "" "$(hint 'lyrn: url: missing USER' 'help url')" url a
+expect duration-extra       2 "" "$(hint "lyrn: duration: unexpected argument '2'" 'help duration')" duration 1 2
+expect format-missing       2 "" "$(hint 'lyrn: format: missing SECONDS' 'help format')" format
+expect format-extra         2 "" "$(hint "lyrn: format: unexpected argument '2'" 'help format')" format 1 2
+expect date-missing         2 "" "$(hint 'lyrn: date: missing TEXT' 'help date')" date
+expect date-extra           2 "" "$(hint "lyrn: date: unexpected argument 'b'" 'help date')" date a b
+expect title-missing        2 "" "$(hint 'lyrn: title: missing TEXT' 'help title')" title
+expect selftest-extra       2 "" "$(hint "lyrn: selftest: unexpected argument 'x'" 'help selftest')" selftest x
+expect help-extra           2 "" "$(hint "lyrn: help: unexpected argument 'x'" 'help help')" help feed x
+
+# Warnings: counts in the singular, and start tags as the library cuts
+# them (whitespace after '<', any case, "/>"; a longer name is another tag).
+printf '<rss><channel><title>\xe9</title><item><title>S</title><enclosure url="t.mp3"/></item></channel></rss>' >one-bad.xml
+printf '<rss><channel><title>Show</title><item><title>a</title></item></channel></rss>' >one-item.xml
+printf '< RSS\n><channel/></RSS>' >spaced.xml
+printf '<rssfeed><channels></channels></rssfeed>' >longer-name.xml
+printf '\x1f' >one-byte.gz
+expect warn-one-sequence    0 "$(playlist '�' S)" "lyrn: one-bad.xml: warning: 1 invalid sequence replaced with U+FFFD" feed one-bad.xml --repair
+expect warn-one-item        0 "$(empty_playlist Show)" "lyrn: one-item.xml: warning: 1 <item> tag but no tracks: each track needs an <enclosure url=\"...\"> inside <item>...</item>" feed one-item.xml
+expect warn-tag-forms       0 "$(empty_playlist Playlist)" ""        feed spaced.xml
+expect warn-longer-name     0 "$(empty_playlist Playlist)" "lyrn: longer-name.xml: $no_rss is this an RSS feed?" feed longer-name.xml
+expect warn-one-byte        0 "$(empty_playlist Playlist)" "lyrn: one-byte.gz: $no_rss is this an RSS feed?" feed one-byte.gz
+printf '<?xml version="1.0" encoding="windows-1252"?><a href="./\x81/">x</a>' >cp1252-bad.html
+expect slugs-cannot-decode  1 "" "lyrn: cp1252-bad.html: cannot decode: invalid windows-1252 input at byte offset 56 (line 1, column 57), byte 0x81" slugs cp1252-bad.html
+
+# Detection order end to end: a byte order mark beats the declaration, the
+# declaration beats UTF-8.
+{ printf '\xff\xfe'; feed_text ISO-8859-1 Café 'Déjà vu' | iconv -f UTF-8 -t UTF-16LE; } >mark-and-declaration.xml
+{ printf '\xef\xbb\xbf'; feed_text ISO-8859-1 Café 'Déjà vu'; } >utf8-mark-and-declaration.xml
+expect order-mark-first     0 "$cafe"                      ""        feed mark-and-declaration.xml
+expect order-utf8-mark-first 0 "$cafe"                     ""        feed utf8-mark-and-declaration.xml
 
 # At a terminal: the standard-input hint and the progress line. `script`
 # gives the tool a pseudo-terminal; its own standard input at end of file

@@ -185,6 +185,49 @@ TEST(OutputFile, TemporaryNamesAreRecognisedOnlyForTheirOutputs) {
   EXPECT_EQ(d.names(), (std::vector<std::string>{".x.json.lyrn-Ab12Cd", "a.json"}));
 }
 
+// A bare file name is written in the current folder, its temporary too.
+TEST(OutputFile, BareNameIsWrittenInTheCurrentFolder) {
+  temp_dir d;
+  char here[4096];
+  ASSERT_NE(getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(chdir(d.path.c_str()), 0);
+  lyrn_tool::output_file out;
+  std::string error;
+  const bool opened = out.open("a.json", &error);
+  const std::vector<std::string> during = d.names();
+  const bool committed = opened && (std::fputs("new", out.stream()), out.commit(&error));
+  ASSERT_EQ(chdir(here), 0);
+  ASSERT_TRUE(committed) << error;
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_TRUE(lyrn_tool::is_temporary_for(during[0], {"a.json"})) << during[0];
+  EXPECT_EQ(slurp(d.path + "/a.json"), "new");
+}
+
+// Failures name the final file and leave nothing behind.
+TEST(OutputFile, FailuresNameTheFinalFile) {
+  temp_dir d;
+  std::string error;
+  lyrn_tool::output_file out;
+  EXPECT_FALSE(out.open(d.path + "/missing/a.json", &error));
+  EXPECT_EQ(error, d.path + "/missing/a.json: No such file or directory");
+  // A commit without an open file claims no success.
+  lyrn_tool::output_file never_opened;
+  EXPECT_FALSE(never_opened.commit(&error));
+  EXPECT_EQ(error, ": Bad file descriptor");
+  // A folder under the final name: the rename fails, the folder and its
+  // content stay, the temporary file goes.
+  ASSERT_EQ(mkdir((d.path + "/b.json").c_str(), 0777), 0);
+  spill(d.path + "/b.json/keep", "x");
+  ASSERT_TRUE(out.open(d.path + "/b.json", &error)) << error;
+  std::fputs("new", out.stream());
+  EXPECT_FALSE(out.commit(&error));
+  EXPECT_EQ(error, d.path + "/b.json: Is a directory");
+  EXPECT_EQ(d.names(), std::vector<std::string>{"b.json"});
+  EXPECT_EQ(slurp(d.path + "/b.json/keep"), "x");
+  // A second commit after a failed one fails too.
+  EXPECT_FALSE(out.commit(&error));
+}
+
 TEST(MakeDirs, CreatesEveryMissingFolderAndRefusesAFileOnThePath) {
   temp_dir d;
   std::string error;
@@ -195,6 +238,13 @@ TEST(MakeDirs, CreatesEveryMissingFolderAndRefusesAFileOnThePath) {
   spill(d.path + "/f", "");
   EXPECT_FALSE(lyrn_tool::make_dirs(d.path + "/f/g", &error));
   EXPECT_EQ(error, d.path + "/f: Not a directory");
+  // A folder that cannot be made is named with the reason.
+  const std::string long_name = d.path + "/x/" + std::string(300, 'n');
+  EXPECT_FALSE(lyrn_tool::make_dirs(long_name + "/z", &error));
+  EXPECT_EQ(error, long_name + ": File name too long");
+  // The root of an absolute path and a relative path.
+  EXPECT_TRUE(lyrn_tool::make_dirs("/", &error)) << error;
+  EXPECT_TRUE(lyrn_tool::make_dirs(".", &error)) << error;
 }
 
 TEST(Sizes, ParseAndPrint) {
@@ -237,6 +287,68 @@ TEST(ReadInput, RegularFilesPipesAndTheLimit) {
   EXPECT_EQ(error, "Is a directory");
   EXPECT_FALSE(lyrn_tool::read_input((d.path + "/missing").c_str(), 10, &in, &error));
   EXPECT_EQ(error, "No such file or directory");
+}
+
+// Longer than the first buffer, from a pipe (no size known ahead): every
+// byte arrives, and one byte more than the limit is refused.
+TEST(ReadInput, PipeLongerThanTheFirstBuffer) {
+  temp_dir d;
+  const std::string path = d.path + "/in";
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += std::to_string(i) + ",";
+  spill(path, text);
+  for (const std::size_t limit : {text.size(), text.size() - 1, std::size_t{1} << 30}) {
+    SCOPED_TRACE(limit);
+    // cat turns the file into a pipe on standard input.
+    FILE *pipe = popen(("cat '" + path + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const int old_stdin = dup(STDIN_FILENO);
+    ASSERT_EQ(dup2(fileno(pipe), STDIN_FILENO), STDIN_FILENO);
+    lyrn_tool::input_bytes in;
+    std::string error;
+    const bool ok = lyrn_tool::read_input("-", limit, &in, &error);
+    dup2(old_stdin, STDIN_FILENO);
+    close(old_stdin);
+    pclose(pipe);
+    if (limit < text.size()) {
+      EXPECT_FALSE(ok);
+    } else {
+      ASSERT_TRUE(ok) << error;
+      EXPECT_EQ(std::string(in.data(), in.size()), text);
+    }
+  }
+}
+
+// A read that fails after the file opened is reported with its reason.
+TEST(ReadInput, ReadErrorIsReported) {
+  lyrn_tool::input_bytes in;
+  std::string error;
+  // Reading a process's memory at address 0 fails with EIO on Linux.
+  if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem";
+  EXPECT_FALSE(lyrn_tool::read_input("/proc/self/mem", 1 << 20, &in, &error));
+  EXPECT_EQ(error, "Input/output error");
+}
+
+// Moving hands the bytes over once: the source is left empty, and both
+// free safely.
+TEST(ReadInput, BytesMoveWithoutCopies) {
+  temp_dir d;
+  spill(d.path + "/in", "abc");
+  lyrn_tool::input_bytes a;
+  std::string error;
+  ASSERT_TRUE(lyrn_tool::read_input((d.path + "/in").c_str(), 10, &a, &error));
+  const char *bytes = a.data();
+  lyrn_tool::input_bytes b(std::move(a));
+  EXPECT_EQ(b.data(), bytes);
+  EXPECT_EQ(a.size(), 0u);  // NOLINT(bugprone-use-after-move): the moved-from state is the point
+  EXPECT_EQ(std::string(a.data()), "");
+  lyrn_tool::input_bytes c;
+  c = std::move(b);
+  EXPECT_EQ(c.data(), bytes);
+  EXPECT_EQ(std::string(c.data(), c.size()), "abc");
+  lyrn_tool::input_bytes &same = c;
+  c = std::move(same);  // assigning an object to itself keeps its bytes
+  EXPECT_EQ(std::string(c.data(), c.size()), "abc");
 }
 
 TEST(DisplayName, ControlBytesAreEscaped) {
