@@ -51,7 +51,7 @@ if ! clang-tidy --quiet "$addon" -- "${addon_flags[@]}" >>"$log" 2>&1; then
   status=1
 fi
 grep -E '(error|warning|note):' "$log" | grep -v 'warnings generated' || true
-tidy_findings=$(grep -cE ': (error|warning): ' "$log" || true)
+tidy_findings=$(grep -cE '(^|: )(error|warning): ' "$log" || true)
 echo "lint: clang-tidy: $tidy_findings findings"
 
 # cppcheck: the warning, performance and portability classes (style is left

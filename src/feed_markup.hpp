@@ -321,17 +321,7 @@ inline std::atomic<int> g_forced_search{-1};
 
 // True when this build and this processor can run the family.
 inline bool markup_search_available(markup_search s) {
-  switch (s) {
-    case markup_search::portable:
-      return true;
-    case markup_search::sse2:
-#if LYRN_MARKUP_SSE2
-      return true;
-#else
-      return false;
-#endif
-  }
-  return false;
+  return s == markup_search::portable || (s == markup_search::sse2 && LYRN_MARKUP_SSE2 != 0);
 }
 
 // The family scans use: the one a test forced, else the widest available.

@@ -96,7 +96,7 @@ bool arity_ok(const command &cmd, int &argc, char **&argv, int want, const char 
     --argc;
     ++argv;
   }
-  if (argc < want) {
+  if (argc < want && names != nullptr) {
     *status = usage_error(&cmd, std::string("missing ") + names[argc]);
     return false;
   }
