@@ -46,7 +46,8 @@ namespace Lyrn {
 	/* "SS", "MM:SS" or "HH:MM:SS" to seconds; 0 when unreadable. */
 	public double parse_duration (string? text);
 	/* Seconds as "M:SS" or "H:MM:SS" into buf (its length is passed);
-	 * returns the length written, or -1 when it does not fit. */
+	 * "0:00" for zero, negative, NaN and infinite values; at most 22 bytes.
+	 * Returns the length written, or -1 when it does not fit. */
 	public int32 format_duration (double seconds, [CCode (array_length_type = "size_t")] char[] buf);
 	/* An RFC 2822 or ISO 8601 date to Unix seconds; 0 when unreadable. */
 	public int64 parse_rfc2822_date (string? text);

@@ -206,9 +206,11 @@ func ParseFeed(feed []byte, feedURL string) (*Playlist, error) {
 
 // ParseDuration reads a duration, "SS", "MM:SS" or "HH:MM:SS", each field a
 // non-negative number ("1.5" counts; whitespace around fields is allowed; a
-// trailing ':' and anything after a third field are ignored):
-// ParseDuration("3:44") is 224. It returns 0 for text that cannot be read,
-// one holding a NUL included (0 also means a zero duration).
+// trailing ':' is ignored, and so is a ':' after the third field with
+// everything after it, "1:2:3:4" is 3723; any other text after a field makes
+// the text unreadable, "1:2:3 x" is 0): ParseDuration("3:44") is 224. It
+// returns 0 for text that cannot be read, one holding a NUL included (0 also
+// means a zero duration).
 func ParseDuration(text string) float64 {
 	if strings.IndexByte(text, 0) >= 0 {
 		return 0

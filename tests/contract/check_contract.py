@@ -27,13 +27,18 @@ import sys
 # ---- Documents --------------------------------------------------------------
 
 C_DOCS = [("c", "include/lyrn.h"), ("man", "man/lyrn.3")]
-BINDING_DOCS = [("python", "bindings/python/lyrn/__init__.py"), ("typescript", "bindings/node/index.d.ts")]
+BINDING_DOCS = [("python", "bindings/python/lyrn/__init__.py"), ("typescript", "bindings/node/index.d.ts"),
+                ("rust", "bindings/rust/src/lib.rs"), ("go", "bindings/go/lyrn.go"),
+                ("vala", "include/quorvane-velotune-feed-rss-parser.vapi")]
 
 # Each binding's name for an export; an export a binding does not name is
 # not looked for in that binding.
 NAMES = {
     "python": {"lyrn_parse_duration": "parse_duration", "lyrn_format_duration": "format_duration"},
     "typescript": {"lyrn_parse_duration": "parseDuration", "lyrn_format_duration": "formatDuration"},
+    "rust": {"lyrn_parse_duration": "parse_duration", "lyrn_format_duration": "format_duration"},
+    "go": {"lyrn_parse_duration": "ParseDuration", "lyrn_format_duration": "FormatDuration"},
+    "vala": {"lyrn_parse_duration": "parse_duration", "lyrn_format_duration": "format_duration"},
 }
 
 
@@ -73,6 +78,34 @@ def section_typescript(text, name):
     return comment_above(text.splitlines(), r"^export function %s\(" % name, _strip_c_comment)
 
 
+def line_comments_above(lines, decl, marker):
+    """The run of line comments starting with marker right above the first
+    line matching decl, with the markers removed."""
+    for i, line in enumerate(lines):
+        if re.search(decl, line):
+            break
+    else:
+        return None
+    block = []
+    j = i - 1
+    while j >= 0 and lines[j].lstrip().startswith(marker):
+        block.insert(0, lines[j].lstrip()[len(marker):])
+        j -= 1
+    return _squash(" ".join(block)) if block else None
+
+
+def section_rust(text, name):
+    return line_comments_above(text.splitlines(), r"^pub fn %s\b" % name, "///")
+
+
+def section_go(text, name):
+    return line_comments_above(text.splitlines(), r"^func %s\(" % name, "//")
+
+
+def section_vala(text, name):
+    return comment_above(text.splitlines(), r"^\s*public .*\b%s \(" % name, _strip_c_comment)
+
+
 def section_python(text, name):
     m = re.search(r"^def %s\(.*?(?=^def |\Z)" % name, text, re.S | re.M)
     return _squash(m.group(0)) if m else None
@@ -101,7 +134,8 @@ def section_man(text, name):
     return _squash(s)
 
 
-EXTRACTORS = {"c": section_c, "man": section_man, "python": section_python, "typescript": section_typescript}
+EXTRACTORS = {"c": section_c, "man": section_man, "python": section_python, "typescript": section_typescript,
+              "rust": section_rust, "go": section_go, "vala": section_vala}
 
 # ---- The library ------------------------------------------------------------
 

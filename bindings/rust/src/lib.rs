@@ -265,9 +265,11 @@ pub fn parse_feed(feed: &[u8], feed_url: Option<&str>) -> Result<Playlist, Error
 
 /// Reads a duration, "SS", "MM:SS" or "HH:MM:SS", each field a non-negative
 /// number ("1.5" counts; whitespace around fields is allowed; a trailing ':'
-/// and anything after a third field are ignored): `parse_duration("3:44")`
-/// is 224.0. Returns 0.0 for text that cannot be read, one holding a NUL
-/// included (0.0 also means a zero duration).
+/// is ignored, and so is a ':' after the third field with everything after
+/// it, "1:2:3:4" is 3723.0; any other text after a field makes the text
+/// unreadable, "1:2:3 x" is 0.0): `parse_duration("3:44")` is 224.0.
+/// Returns 0.0 for text that cannot be read, one holding a NUL included (0.0
+/// also means a zero duration).
 pub fn parse_duration(text: &str) -> f64 {
     match CString::new(text) {
         Ok(c) => unsafe { ffi::lyrn_parse_duration(c.as_ptr()) },
