@@ -160,6 +160,32 @@ def test_full_file_system_keeps_the_earlier_output(tmp_path):
         subprocess.run(["umount", str(mnt)], check=True)
 
 
+def test_read_only_file_system_keeps_the_earlier_output(tmp_path):
+    """No temporary file can be made: the batch fails and names the file, and
+    a missing folder under the read-only mount is named as the one it could not
+    create."""
+    mnt = tmp_path / "ro"
+    mnt.mkdir()
+    if os.geteuid() != 0 or subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", str(mnt)],
+                                           capture_output=True).returncode != 0:
+        pytest.skip("cannot mount a file system here")
+    try:
+        feed = tmp_path / "launched.xml"
+        feed.write_bytes(make_feed(3, "ro"))
+        earlier = b'{"earlier":true}\n'
+        (mnt / "launched.json").write_bytes(earlier)
+        subprocess.run(["mount", "-o", "remount,ro", str(mnt)], check=True)
+        r = run_tool("feed", str(feed), "-o", str(mnt), "--quiet")
+        assert (r.returncode, r.stderr.decode()) == (1, f"lyrn: {mnt}/launched.json: Read-only file system\n")
+        assert (mnt / "launched.json").read_bytes() == earlier
+        r = run_tool("feed", str(feed), "-o", str(mnt / "new" / "sub"), "--quiet")
+        assert r.returncode == 1
+        assert r.stderr.decode() == f"lyrn: {mnt}/new: Read-only file system\n"
+        assert sorted(os.listdir(mnt)) == ["launched.json"]
+    finally:
+        subprocess.run(["umount", str(mnt)], check=True)
+
+
 def test_an_output_that_is_an_input_is_refused(tmp_path):
     d = tmp_path / "self"
     d.mkdir()
