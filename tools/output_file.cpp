@@ -16,6 +16,11 @@
 #include <system_error>
 #include <thread>
 
+#ifdef LYRN_COVERAGE
+// gcc's runtime: writes the coverage counters now, which _exit would skip.
+extern "C" void __gcov_dump(void);
+#endif
+
 namespace lyrn_tool {
 namespace {
 
@@ -79,6 +84,9 @@ void watch_signals(sigset_t set) {
   line += std::string("lyrn: stopped by ") + name + ": " + std::to_string(g_finished) + " of " +
           std::to_string(g_total) + " outputs finished, no partial file left\n";
   put_text(line.c_str());
+#ifdef LYRN_COVERAGE
+  __gcov_dump();
+#endif
   ::_exit(128 + sig);
 }
 
